@@ -1,0 +1,36 @@
+#include "kmui_endpoint.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+static int fits(int n, size_t size) { return n > 0 && (size_t)n < size; }
+
+int kmuiRuntimeDir(char *out, size_t size)
+{
+    const char *dir = getenv("KMUI_RUNTIME_DIR");
+    if (dir && *dir)
+        return fits(snprintf(out, size, "%s", dir), size);
+    const char *xdg = getenv("XDG_RUNTIME_DIR");
+    if (xdg && *xdg)
+        return fits(snprintf(out, size, "%s/kmui", xdg), size);
+    return fits(snprintf(out, size, "/tmp/kmui-%u", (unsigned)getuid()), size);
+}
+
+int kmuiEndpointPath(const char *dir, const char *deviceName, char *out, size_t size)
+{
+    if (strncmp(deviceName, "\\\\.\\", 4) == 0)
+        deviceName += 4;
+    return fits(snprintf(out, size, "%s/%s.sock", dir, deviceName), size);
+}
+
+int kmuiPidFilePath(const char *dir, char *out, size_t size)
+{
+    return fits(snprintf(out, size, "%s/kmui-sim.pid", dir), size);
+}
+
+int kmuiStateFilePath(const char *dir, char *out, size_t size)
+{
+    return fits(snprintf(out, size, "%s/kmui-sim.state", dir), size);
+}

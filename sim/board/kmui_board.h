@@ -1,0 +1,54 @@
+#pragma once
+// The simulated board behind the KMUI driver: 64 KiB of firmware memory at
+// 0xE0000 with the "$ORV" table, the firmware call (service check and the
+// SMBus functions) and the devices on the SMBus (the Orvel controller at
+// 0xAE, an EEPROM at 0xA0). Used in-process by the library's fake platform
+// and, behind a socket, by the kmui-sim program.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kmui {
+
+// The two driver control codes and their buffer sizes.
+constexpr uint32_t kPhysicalReadCode = 0xF1F82408u;
+constexpr size_t kPhysicalReadSize = 1034;
+constexpr uint32_t kFirmwareCallCode = 0xF1F82418u;
+constexpr size_t kFirmwareCallSize = 18;
+
+struct BoardConfig {
+    bool tablePresent = true;
+    uint32_t tableAddress = 0xE8A40;  // 16-byte aligned, inside the window
+    uint8_t callPort = 0xB2;
+    uint8_t callCode = 0xEE;          // not the library's default 0xED, so a working scan shows
+    int readyAfter = 1;               // ready bit first set on this query of a wait; 0 = never
+    int doneAfter = 1;                // done bit first set on this query of a wait; 0 = never
+    bool serviceCheckFails = false;
+    uint32_t returnedCount = 7;       // count the physical read reports at offset 6
+    std::string stateFile;            // register state kept here; empty = memory only
+};
+
+class Board {
+public:
+    explicit Board(const BoardConfig &config);
+    ~Board();
+    Board(const Board &) = delete;
+    Board &operator=(const Board &) = delete;
+
+    // Handles one driver request in place, as the driver does with its
+    // in/out buffer. Unknown codes and short buffers leave the buffer as it is.
+    void handleRequest(uint32_t controlCode, uint8_t *buffer, size_t length);
+
+    // Direct register access for tests and for the state file; no SMBus timing.
+    uint8_t reg(uint8_t address, uint8_t reg) const;
+    void setReg(uint8_t address, uint8_t reg, uint8_t value);
+
+    const BoardConfig &config() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace kmui
