@@ -6,6 +6,8 @@
 // and, behind a socket, by the kmui-sim program.
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,7 +29,17 @@ struct BoardConfig {
     bool serviceCheckFails = false;
     uint32_t returnedCount = 7;       // count the physical read reports at offset 6
     std::string stateFile;            // register state kept here; empty = memory only
+    std::function<std::time_t()> now; // the host clock the controller's clock runs from; empty = time()
 };
+
+// Where the simulated firmware memory sits; the table fits only below the end.
+constexpr uint32_t kFirmwareMemoryBase = 0xE0000u;
+constexpr uint32_t kFirmwareMemorySize = 0x10000u;
+constexpr uint32_t kFirmwareTableSize = 8;
+
+// SMBus addresses that answer on the board.
+constexpr uint8_t kControllerAddress = 0xAE;
+constexpr uint8_t kEepromAddress = 0xA0;
 
 class Board {
 public:

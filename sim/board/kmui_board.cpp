@@ -1,0 +1,171 @@
+#include "kmui_board.h"
+
+#include "board_state_file.h"
+#include "eeprom.h"
+#include "firmware_call.h"
+#include "orvel_controller.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace kmui {
+
+namespace {
+
+uint32_t getLe32(const uint8_t *p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void putLe32(uint8_t *p, uint32_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+// Physical read block layout.
+constexpr size_t kReadAddressOffset = 0;
+constexpr size_t kReadCountOffset = 6;
+constexpr size_t kReadDataOffset = 10;
+constexpr size_t kReadDataSize = 1024;
+// Reading outside the firmware window gives what an unmapped bus gives.
+constexpr uint8_t kUnmappedByte = 0xFF;
+
+// Firmware call block layout.
+constexpr size_t kCallPortOffset = 0;
+constexpr size_t kCallCodeOffset = 1;
+constexpr size_t kEaxOffset = 2;
+constexpr size_t kEbxOffset = 6;
+constexpr size_t kEcxOffset = 10;
+constexpr size_t kEdxOffset = 14;
+
+} // namespace
+
+struct Board::Impl {
+    explicit Impl(const BoardConfig &c)
+        : config(c),
+          memory(kFirmwareMemorySize, 0x00),
+          controller(c.now),
+          firmware({c.readyAfter, c.doneAfter, c.serviceCheckFails},
+                   [this](uint8_t address) { return device(address); },
+                   [this] { saveState(); })
+    {
+        if (config.tablePresent)
+            placeTable();
+        if (!config.stateFile.empty()) {
+            StateMap state = loadStateFile(config.stateFile);
+            controller.loadState(state);
+            eeprom.loadState(state);
+        }
+    }
+
+    void placeTable()
+    {
+        // Signature, a length byte (not read by the library), port, code and a
+        // spare byte; a table too close to the window's end is cut off there.
+        const uint8_t table[kFirmwareTableSize] = {'$', 'O', 'R', 'V', kFirmwareTableSize,
+                                                   config.callPort, config.callCode, 0x00};
+        for (uint32_t i = 0; i < kFirmwareTableSize; ++i) {
+            uint64_t address = uint64_t(config.tableAddress) + i;
+            if (address >= kFirmwareMemoryBase && address < uint64_t(kFirmwareMemoryBase) + kFirmwareMemorySize)
+                memory[address - kFirmwareMemoryBase] = table[i];
+        }
+    }
+
+    SmbusDevice *device(uint8_t address)
+    {
+        if (address == kControllerAddress)
+            return &controller;
+        if (address == kEepromAddress)
+            return &eeprom;
+        return nullptr;
+    }
+
+    void saveState()
+    {
+        if (config.stateFile.empty())
+            return;
+        StateMap state;
+        controller.saveState(state);
+        eeprom.saveState(state);
+        if (!saveStateFile(config.stateFile, state) && !stateWriteFailed) {
+            std::fprintf(stderr, "kmui-sim: cannot write the state file %s\n", config.stateFile.c_str());
+            stateWriteFailed = true;
+        }
+    }
+
+    void physicalRead(uint8_t *buffer, size_t length)
+    {
+        const uint64_t address = getLe32(buffer + kReadAddressOffset);
+        const size_t count = std::min(kReadDataSize, length - kReadDataOffset);
+        for (size_t i = 0; i < count; ++i) {
+            const uint64_t at = address + i;
+            const bool mapped = at >= kFirmwareMemoryBase && at < uint64_t(kFirmwareMemoryBase) + kFirmwareMemorySize;
+            buffer[kReadDataOffset + i] = mapped ? memory[at - kFirmwareMemoryBase] : kUnmappedByte;
+        }
+        putLe32(buffer + kReadCountOffset, config.returnedCount);
+    }
+
+    void firmwareCall(uint8_t *buffer)
+    {
+        // The call is raised by writing the code to the port; anything else
+        // does not reach the firmware and the registers come back as loaded.
+        if (buffer[kCallPortOffset] != config.callPort || buffer[kCallCodeOffset] != config.callCode)
+            return;
+        CallRegisters regs{getLe32(buffer + kEaxOffset), getLe32(buffer + kEbxOffset),
+                           getLe32(buffer + kEcxOffset), getLe32(buffer + kEdxOffset)};
+        firmware.call(regs);
+        putLe32(buffer + kEaxOffset, regs.eax);
+        putLe32(buffer + kEbxOffset, regs.ebx);
+        putLe32(buffer + kEcxOffset, regs.ecx);
+        putLe32(buffer + kEdxOffset, regs.edx);
+    }
+
+    BoardConfig config;
+    std::vector<uint8_t> memory;
+    OrvelController controller;
+    Eeprom eeprom;
+    FirmwareCall firmware;
+    bool stateWriteFailed = false;
+};
+
+Board::Board(const BoardConfig &config)
+    : d(std::make_unique<Impl>(config))
+{
+}
+
+Board::~Board() = default;
+
+void Board::handleRequest(uint32_t controlCode, uint8_t *buffer, size_t length)
+{
+    if (!buffer)
+        return;
+    if (controlCode == kPhysicalReadCode && length >= kPhysicalReadSize)
+        d->physicalRead(buffer, length);
+    else if (controlCode == kFirmwareCallCode && length >= kFirmwareCallSize)
+        d->firmwareCall(buffer);
+}
+
+uint8_t Board::reg(uint8_t address, uint8_t reg) const
+{
+    const SmbusDevice *device = d->device(address);
+    return device ? device->peek(reg) : 0xFF;
+}
+
+void Board::setReg(uint8_t address, uint8_t reg, uint8_t value)
+{
+    if (SmbusDevice *device = d->device(address)) {
+        device->poke(reg, value);
+        d->saveState();
+    }
+}
+
+const BoardConfig &Board::config() const
+{
+    return d->config;
+}
+
+} // namespace kmui
