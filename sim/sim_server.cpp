@@ -1,0 +1,305 @@
+#include "sim_server.h"
+
+extern "C" {
+#include "kmui_endpoint.h"
+}
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace kmui {
+
+namespace {
+
+const char *const kDeviceNames[] = {"KMUI32_1K", "KMUI64_1K"};
+
+// Larger requests are not driver requests; such a client is dropped rather
+// than letting it make the board buffer without bound.
+constexpr uint32_t kMaxRequestLength = 64 * 1024;
+constexpr size_t kHeaderSize = 8;
+
+volatile sig_atomic_t stopRequested = 0;
+
+void onStopSignal(int) { stopRequested = 1; }
+
+uint32_t readU32(const char *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+std::string errnoText() { return std::strerror(errno); }
+
+bool makeFolders(const std::string &dir, std::string &error)
+{
+    // mkdir -p, private to the user like a runtime folder should be.
+    std::string partial;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = dir.find('/', pos + 1);
+        partial = dir.substr(0, pos);
+        if (partial.empty())
+            continue;
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = "cannot create the runtime folder " + partial + ": " + errnoText();
+            return false;
+        }
+    }
+    struct stat st;
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        error = "the runtime folder " + dir + " is not a folder";
+        return false;
+    }
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+        error = "cannot use the runtime folder " + dir + ": " + errnoText();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SimServer::SimServer(Board &board, std::string runtimeDir)
+    : board_(board), runtimeDir_(std::move(runtimeDir))
+{
+}
+
+SimServer::~SimServer()
+{
+    cleanUp();
+}
+
+bool SimServer::start(std::string &error)
+{
+    if (!makeFolders(runtimeDir_, error))
+        return false;
+    for (const char *name : kDeviceNames)
+        if (!listenOn(name, error))
+            return false;
+    return writePidFile(error);
+}
+
+bool SimServer::listenOn(const std::string &deviceName, std::string &error)
+{
+    char path[PATH_MAX];
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (!kmuiEndpointPath(runtimeDir_.c_str(), deviceName.c_str(), path, sizeof path)
+        || std::strlen(path) >= sizeof addr.sun_path) {
+        error = "the runtime folder path is too long for a socket: " + runtimeDir_;
+        return false;
+    }
+    std::strcpy(addr.sun_path, path);
+
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = "cannot create a socket: " + errnoText();
+        return false;
+    }
+    auto fail = [&](const std::string &why) {
+        ::close(fd);
+        error = why;
+        return false;
+    };
+    auto *sa = reinterpret_cast<sockaddr *>(&addr);
+    if (::bind(fd, sa, sizeof addr) != 0) {
+        if (errno != EADDRINUSE)
+            return fail("cannot listen on " + std::string(path) + ": " + errnoText());
+        // Either another board serves here, or a killed one left its socket.
+        struct stat st;
+        if (::lstat(path, &st) != 0 || !S_ISSOCK(st.st_mode))
+            return fail(std::string(path) + " exists and is not a socket");
+        int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool alive = probe >= 0 && ::connect(probe, sa, sizeof addr) == 0;
+        if (probe >= 0)
+            ::close(probe);
+        if (alive)
+            return fail("another kmui-sim already serves " + std::string(path));
+        ::unlink(path);
+        if (::bind(fd, sa, sizeof addr) != 0)
+            return fail("cannot listen on " + std::string(path) + ": " + errnoText());
+    }
+    if (::listen(fd, 64) != 0) {
+        ::unlink(path);
+        return fail("cannot listen on " + std::string(path) + ": " + errnoText());
+    }
+    listeners_.push_back(fd);
+    socketPaths_.push_back(path);
+    return true;
+}
+
+bool SimServer::writePidFile(std::string &error)
+{
+    char path[PATH_MAX];
+    if (!kmuiPidFilePath(runtimeDir_.c_str(), path, sizeof path)) {
+        error = "the runtime folder path is too long: " + runtimeDir_;
+        return false;
+    }
+    // Written whole under a temporary name, so a reader never sees half a pid.
+    const std::string temp = std::string(path) + ".tmp";
+    const std::string text = std::to_string(::getpid()) + "\n";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (fd >= 0 && ::close(fd) != 0)
+        ok = false;
+    if (!ok || ::rename(temp.c_str(), path) != 0) {
+        error = "cannot write the pid file " + std::string(path) + ": " + errnoText();
+        ::unlink(temp.c_str());
+        return false;
+    }
+    pidFile_ = path;
+    return true;
+}
+
+int SimServer::run()
+{
+    // Stop signals stay blocked except while waiting in ppoll, so none slips
+    // in between the flag test and the wait.
+    sigset_t blocked, waitMask;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGINT);
+    sigprocmask(SIG_BLOCK, &blocked, &waitMask);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGINT);
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::vector<pollfd> fds;
+    while (!stopRequested) {
+        fds.clear();
+        for (int fd : listeners_)
+            fds.push_back({fd, POLLIN, 0});
+        for (const Client &c : clients_) {
+            // A client that does not take its replies is not read from until it does.
+            short events = c.out.empty() ? POLLIN : POLLOUT;
+            fds.push_back({c.fd, events, 0});
+        }
+        int n = ::ppoll(fds.data(), fds.size(), nullptr, &waitMask);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "kmui-sim: poll failed: %s\n", errnoText().c_str());
+            return 1;
+        }
+        for (size_t i = 0; i < listeners_.size(); ++i) {
+            if (!(fds[i].revents & POLLIN))
+                continue;
+            int fd;
+            while ((fd = ::accept4(listeners_[i], nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0)
+                clients_.push_back(Client{fd, {}, {}});
+        }
+        // Clients accepted just now have no pollfd entry yet; they come next round.
+        const size_t polled = fds.size() - listeners_.size();
+        for (size_t i = 0; i < polled; ++i) {
+            Client &c = clients_[i];
+            const short revents = fds[listeners_.size() + i].revents;
+            if (revents & POLLOUT) {
+                if (!flush(c))
+                    continue;
+            } else if (revents & (POLLIN | POLLHUP | POLLERR)) {
+                readFrom(c);
+            }
+        }
+        for (size_t i = clients_.size(); i-- > 0;)
+            if (clients_[i].fd < 0)
+                clients_.erase(clients_.begin() + static_cast<long>(i));
+    }
+    return 0;
+}
+
+void SimServer::readFrom(Client &client)
+{
+    char chunk[16384];
+    ssize_t n = ::recv(client.fd, chunk, sizeof chunk, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return;
+    if (n <= 0) {
+        ::close(client.fd);
+        client.fd = -1;
+        return;
+    }
+    client.in.append(chunk, static_cast<size_t>(n));
+    serveRequests(client);
+    if (client.fd >= 0)
+        flush(client);
+}
+
+void SimServer::serveRequests(Client &client)
+{
+    size_t pos = 0;
+    while (client.in.size() - pos >= kHeaderSize) {
+        const uint32_t code = readU32(client.in.data() + pos);
+        const uint32_t length = readU32(client.in.data() + pos + 4);
+        if (length > kMaxRequestLength) {
+            ::close(client.fd);
+            client.fd = -1;
+            return;
+        }
+        if (client.in.size() - pos - kHeaderSize < length)
+            break;
+        std::string buffer = client.in.substr(pos + kHeaderSize, length);
+        board_.handleRequest(code, reinterpret_cast<uint8_t *>(buffer.data()), buffer.size());
+        client.out.append(reinterpret_cast<const char *>(&length), sizeof length);
+        client.out += buffer;
+        pos += kHeaderSize + length;
+    }
+    client.in.erase(0, pos);
+}
+
+bool SimServer::flush(Client &client)
+{
+    while (!client.out.empty()) {
+        ssize_t n = ::send(client.fd, client.out.data(), client.out.size(), MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(client.fd);
+            client.fd = -1;
+            return false;
+        }
+        client.out.erase(0, static_cast<size_t>(n));
+    }
+    // Requests that arrived while replies were pending are served now.
+    if (!client.in.empty()) {
+        serveRequests(client);
+        if (client.fd >= 0 && !client.out.empty())
+            return flush(client);
+    }
+    return client.fd >= 0;
+}
+
+void SimServer::cleanUp()
+{
+    for (Client &c : clients_)
+        if (c.fd >= 0)
+            ::close(c.fd);
+    clients_.clear();
+    for (int fd : listeners_)
+        ::close(fd);
+    listeners_.clear();
+    for (const std::string &path : socketPaths_)
+        ::unlink(path.c_str());
+    socketPaths_.clear();
+    if (!pidFile_.empty())
+        ::unlink(pidFile_.c_str());
+    pidFile_.clear();
+}
+
+} // namespace kmui

@@ -1,0 +1,45 @@
+#pragma once
+// The socket side of kmui-sim: one listening endpoint per device name, one
+// connection per open device handle, all served by a single poll loop.
+#include "kmui_board.h"
+
+#include <string>
+#include <vector>
+
+namespace kmui {
+
+class SimServer {
+public:
+    SimServer(Board &board, std::string runtimeDir);
+    ~SimServer();
+    SimServer(const SimServer &) = delete;
+    SimServer &operator=(const SimServer &) = delete;
+
+    // Creates the folder, listens on every endpoint, then writes the pid
+    // file. On failure returns false with a one-line reason in error.
+    bool start(std::string &error);
+    // Serves until SIGTERM or SIGINT arrives; returns 0, or 1 on a poll failure.
+    int run();
+
+private:
+    struct Client {
+        int fd = -1;
+        std::string in;
+        std::string out;
+    };
+    bool listenOn(const std::string &deviceName, std::string &error);
+    bool writePidFile(std::string &error);
+    void readFrom(Client &client);
+    bool flush(Client &client);
+    void serveRequests(Client &client);
+    void cleanUp();
+
+    Board &board_;
+    std::string runtimeDir_;
+    std::vector<int> listeners_;
+    std::vector<std::string> socketPaths_;
+    std::string pidFile_;
+    std::vector<Client> clients_;
+};
+
+} // namespace kmui
