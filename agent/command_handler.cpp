@@ -1,0 +1,59 @@
+#include "command_handler.h"
+
+#include "command_message.h"
+
+#include <QDebug>
+
+CommandHandler::CommandHandler(const QString &pwd, ScheduleStore &store, ScheduleDisplay &display,
+                               EdidSender &edid)
+    : expectedDigest_(passwordDigest(pwd)), store_(store), display_(display), edid_(edid)
+{
+}
+
+void CommandHandler::handle(const QByteArray &payload, const QString &topic)
+{
+    const CommandReader command(payload);
+    if (!command.parsed())
+        return;
+
+    qDebug().noquote().nospace() << "slot_mtsBranchReceived::payload.size = " << payload.size();
+    qDebug().noquote().nospace() << "slot_mtsBranchReceived::topic = " << topic;
+
+    const QString name = command.text(QStringLiteral("CMD"));
+    if (command.text(QStringLiteral("PWD")) != expectedDigest_)
+        return;
+
+    if (name == QLatin1String("SLOT1"))
+        applySchedule(1, command);
+    else if (name == QLatin1String("SLOT2"))
+        applySchedule(2, command);
+    else if (name == QLatin1String("EDID") && edid_.edidPortOpen())
+        edid_.sendEdidReenumeration();
+}
+
+ScheduleRecord CommandHandler::scheduleFromCommand(const CommandReader &command)
+{
+    ScheduleRecord record {};
+    if (command.number(QStringLiteral("PWRON_ENABLE")) != 0)
+        record.enableFlags |= 0x01;
+    if (command.number(QStringLiteral("PWROFF_ENABLE")) != 0)
+        record.enableFlags |= 0x02;
+    record.activeDays = static_cast<uint8_t>(command.number(QStringLiteral("ACTIVE_DAY")) & 0x7F);
+    // No range checks: the controller receives the low eight bits as sent.
+    record.onHour = static_cast<uint8_t>(command.number(QStringLiteral("PWRON_HOUR")) & 0xFF);
+    record.onMinute = static_cast<uint8_t>(command.number(QStringLiteral("PWRON_MINUTE")) & 0xFF);
+    record.offHour = static_cast<uint8_t>(command.number(QStringLiteral("PWROFF_HOUR")) & 0xFF);
+    record.offMinute = static_cast<uint8_t>(command.number(QStringLiteral("PWROFF_MINUTE")) & 0xFF);
+    return record;
+}
+
+void CommandHandler::applySchedule(int slot, const CommandReader &command)
+{
+    if (!store_.canWriteSchedule(slot))
+        return;
+    const ScheduleRecord record = scheduleFromCommand(command);
+    // The window shows what was asked for, before the (slow) controller write.
+    display_.showSchedule(slot, record);
+    const ScheduleRecord copy = record;
+    store_.writeSchedule(slot, copy);
+}

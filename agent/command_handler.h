@@ -1,0 +1,27 @@
+#pragma once
+// Acts on one received command text: checks the password digest, then writes
+// a schedule (window first, controller second) or asks for EDID re-enumeration.
+#include "command_targets.h"
+
+#include <QByteArray>
+#include <QString>
+
+class CommandReader;
+
+class CommandHandler {
+public:
+    CommandHandler(const QString &pwd, ScheduleStore &store, ScheduleDisplay &display, EdidSender &edid);
+
+    void handle(const QByteArray &payload, const QString &topic);
+
+    // The record a schedule command asks for; bytes the text lacks are 0.
+    static ScheduleRecord scheduleFromCommand(const CommandReader &command);
+
+private:
+    void applySchedule(int slot, const CommandReader &command);
+
+    QString expectedDigest_;
+    ScheduleStore &store_;
+    ScheduleDisplay &display_;
+    EdidSender &edid_;
+};

@@ -1,0 +1,28 @@
+#pragma once
+// What an accepted command acts on, as three small interfaces so that the
+// command logic can be exercised without the library, the window or a port.
+#include "orvel.h"
+
+// The controller's schedules 3 and 4, which hold remote time slots 1 and 2.
+class ScheduleStore {
+public:
+    virtual ~ScheduleStore() = default;
+    // False when the library is unusable or lacks the setter for this slot.
+    virtual bool canWriteSchedule(int slot) const = 0;
+    virtual void writeSchedule(int slot, const ScheduleRecord &record) = 0;
+};
+
+// The status window's widgets of one slot.
+class ScheduleDisplay {
+public:
+    virtual ~ScheduleDisplay() = default;
+    virtual void showSchedule(int slot, ScheduleRecord record) = 0;
+};
+
+// The EDID emulator's serial port.
+class EdidSender {
+public:
+    virtual ~EdidSender() = default;
+    virtual bool edidPortOpen() const = 0;
+    virtual void sendEdidReenumeration() = 0;
+};

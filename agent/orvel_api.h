@@ -1,0 +1,46 @@
+#pragma once
+// The controller library's entry points as the agent binds them at run time.
+// The library is never linked: without it the agent still runs.
+#include "orvel.h"
+
+typedef int32_t(ORVL_CALL *ORVL_GetVersionStringFn)(char *, int32_t);
+typedef int32_t(ORVL_CALL *ORVL_GetFeatureBitmapFn)(uint32_t *);
+typedef int32_t(ORVL_CALL *ORVL_GetRtcFn)(RtcRecord *);
+typedef int32_t(ORVL_CALL *ORVL_SetRtcFn)(const RtcRecord *);
+typedef int32_t(ORVL_CALL *ORVL_GetPwrResumeFn)(int32_t *);
+typedef int32_t(ORVL_CALL *ORVL_SetPwrResumeFn)(const int32_t *);
+typedef int32_t(ORVL_CALL *ORVL_SMBusReadFn)(int32_t, int32_t, uint8_t *);
+typedef int32_t(ORVL_CALL *ORVL_SMBusWriteFn)(int32_t, int32_t, const uint8_t *);
+typedef int32_t(ORVL_CALL *ORVL_ByteGetFn)(uint8_t *);
+typedef int32_t(ORVL_CALL *ORVL_ByteSetFn)(const uint8_t *);
+
+// One entry per name, in the order they are resolved; a name the library
+// lacks stays null and is never called through.
+struct OrvelApi {
+    void *library = nullptr;
+    ORVL_VoidFn openInterface = nullptr;
+    ORVL_VoidFn closeInterface = nullptr;
+    ORVL_GetVersionStringFn getVersionString = nullptr;
+    ORVL_GetFeatureBitmapFn getFeatureBitmap = nullptr;
+    ORVL_GetRtcFn getRtc = nullptr;
+    ORVL_SetRtcFn setRtc = nullptr;
+    ORVL_GetPwrResumeFn getPwrResume = nullptr;
+    ORVL_SetPwrResumeFn setPwrResume = nullptr;
+    ORVL_ScheduleGetFn getSchedule3 = nullptr;
+    ORVL_ScheduleSetFn setSchedule3 = nullptr;
+    ORVL_ScheduleGetFn getSchedule4 = nullptr;
+    ORVL_ScheduleSetFn setSchedule4 = nullptr;
+    ORVL_SMBusReadFn smbusRead = nullptr;
+    ORVL_SMBusWriteFn smbusWrite = nullptr;
+    ORVL_ByteSetFn setPwrOnAfterShutdownTick = nullptr;
+    ORVL_ByteGetFn getMiscCtrl = nullptr;
+    ORVL_ByteSetFn setMiscCtrl = nullptr;
+};
+
+// Signature of the platform's symbol lookup, so tests can bind a fake library.
+typedef void *(*OrvelResolver)(void *library, const char *name);
+
+// Loads the library and resolves the table; true when the library file loaded.
+bool bindOrvel(OrvelApi &api);
+// Resolves the table from an already loaded library.
+void resolveOrvel(OrvelApi &api, void *library, OrvelResolver resolve);

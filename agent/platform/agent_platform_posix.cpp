@@ -1,0 +1,108 @@
+// POSIX: the single-instance marker is a lock file held with flock(), which the
+// kernel drops when the process dies, so a crashed agent never blocks the next
+// start. The library is looked for beside the program first.
+#include "agent_platform.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace agent_platform {
+
+struct InstanceMarker {
+    int fd;
+};
+
+namespace {
+
+// The per-user runtime folder plays the part of the Windows session namespace.
+std::string lockPath(const char *name)
+{
+    const char *dir = getenv("XDG_RUNTIME_DIR");
+    if (!dir || !*dir)
+        dir = getenv("TMPDIR");
+    if (!dir || !*dir)
+        dir = "/tmp";
+    std::string path = dir;
+    path += "/tamsel-";
+    path += name;
+    path += ".lock";
+    return path;
+}
+
+bool posixOtherInstanceRunning(const char *name)
+{
+    const int fd = open(lockPath(name).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // A lock file left behind by a dead agent is no longer locked.
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return held;
+}
+
+InstanceMarker *posixCreateInstanceMarker(const char *name)
+{
+    const int fd = open(lockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return nullptr;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    return new InstanceMarker {fd};
+}
+
+void posixReleaseInstanceMarker(InstanceMarker *marker)
+{
+    if (!marker)
+        return;
+    close(marker->fd);
+    delete marker;
+}
+
+std::string programDir()
+{
+    char buf[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return std::string();
+    buf[n] = '\0';
+    std::string path(buf);
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+void *posixLoadOrvelLibrary()
+{
+    static const char fileName[] = "libORVEL.so";
+    const std::string dir = programDir();
+    if (!dir.empty()) {
+        if (void *handle = dlopen((dir + "/" + fileName).c_str(), RTLD_NOW | RTLD_LOCAL))
+            return handle;
+    }
+    return dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+}
+
+void *posixResolve(void *library, const char *name)
+{
+    return library ? dlsym(library, name) : nullptr;
+}
+
+} // namespace
+
+const Table &table()
+{
+    static const Table posix = {
+        posixOtherInstanceRunning, posixCreateInstanceMarker, posixReleaseInstanceMarker,
+        posixLoadOrvelLibrary, posixResolve,
+    };
+    return posix;
+}
+
+} // namespace agent_platform

@@ -1,0 +1,31 @@
+#pragma once
+// Collects the Qt debug output of a scope, one string per line.
+#include <QStringList>
+#include <QtGlobal>
+
+class DebugCapture {
+public:
+    DebugCapture() : previous_(qInstallMessageHandler(&DebugCapture::handler)) { active() = this; }
+    ~DebugCapture()
+    {
+        qInstallMessageHandler(previous_);
+        active() = nullptr;
+    }
+    DebugCapture(const DebugCapture &) = delete;
+    DebugCapture &operator=(const DebugCapture &) = delete;
+
+    QStringList lines;
+
+private:
+    static DebugCapture *&active()
+    {
+        static DebugCapture *current = nullptr;
+        return current;
+    }
+    static void handler(QtMsgType type, const QMessageLogContext &, const QString &text)
+    {
+        if (type == QtDebugMsg && active())
+            active()->lines << text;
+    }
+    QtMessageHandler previous_;
+};
