@@ -134,8 +134,9 @@ TEST_P(MissingEntry, TreatedAsUnavailableForWhatIsMissing)
     EXPECT_EQ(controller.canWriteSchedule(1), c.canWrite1);
     EXPECT_EQ(controller.canWriteSchedule(2), c.canWrite2);
     const ScheduleRecord slot1 = controller.readSchedule(1);
-    if (std::string(c.missing) == "ORVL_GetSchedule3" || !c.opens)
+    if (std::string(c.missing) == "ORVL_GetSchedule3" || !c.opens) {
         EXPECT_TRUE(slot1 == (ScheduleRecord {0, 0, 0, 0, 0, 0}));
+    }
     controller.writeSchedule(1, ScheduleRecord {1, 1, 1, 1, 1, 1});
     controller.writeSchedule(2, ScheduleRecord {2, 2, 2, 2, 2, 2});
     EXPECT_EQ(FakeLibrary::writes, int(c.canWrite1) + int(c.canWrite2));

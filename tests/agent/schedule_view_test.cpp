@@ -75,10 +75,12 @@ TEST_F(StatusWindow, TextsAndClasses)
         QWidget *w = window.findChild<QWidget *>(QString::fromLatin1(t.object));
         ASSERT_NE(w, nullptr) << t.object;
         EXPECT_STREQ(w->metaObject()->className(), t.className) << t.object;
-        if (auto *label = qobject_cast<QLabel *>(w))
+        if (auto *label = qobject_cast<QLabel *>(w)) {
             EXPECT_EQ(label->text(), QString::fromLatin1(t.text)) << t.object;
-        if (auto *box = qobject_cast<QGroupBox *>(w))
+        }
+        if (auto *box = qobject_cast<QGroupBox *>(w)) {
             EXPECT_EQ(box->title(), QString::fromLatin1(t.text)) << t.object;
+        }
     }
     EXPECT_EQ(ui.labHSpacer->frameShape(), QFrame::HLine);
     EXPECT_TRUE(ui.labRTS1->font().bold());
@@ -180,9 +182,9 @@ TEST_F(StatusWindow, HideSchedulesLeavesStatusLines)
     ScheduleView view(ui);
     window.show();
     view.hideSchedules();
-    for (QWidget *w : {ui.labHSpacer, ui.labRTS1, static_cast<QWidget *>(ui.gbRTS1ActiveDays),
-                       static_cast<QWidget *>(ui.gbRTS1_PwrOn), static_cast<QWidget *>(ui.gbRTS2_PwrOff),
-                       static_cast<QWidget *>(ui.labRTS2)})
+    const QList<QWidget *> hidden = {ui.labHSpacer,   ui.labRTS1,      ui.gbRTS1ActiveDays,
+                                     ui.gbRTS1_PwrOn, ui.gbRTS2_PwrOff, ui.labRTS2};
+    for (QWidget *w : hidden)
         EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
     EXPECT_TRUE(ui.labORVL->isVisible());
     EXPECT_TRUE(ui.label_4->isVisible());
