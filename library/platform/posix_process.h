@@ -1,0 +1,22 @@
+#ifndef ORVEL_POSIX_PROCESS_H
+#define ORVEL_POSIX_PROCESS_H
+/* Process helpers behind the POSIX "service": start a program detached from
+ * the caller, and find and await a process named by a pid file. */
+#include <sys/types.h>
+
+/* Starts argv[0] in its own session, not a child of the caller, so that it
+ * outlives the caller like a service; stdin from /dev/null, stdout and stderr
+ * appended to logFile. Non-zero when the program was executed. */
+int orvlSpawnDetached(const char *const argv[], const char *logFile);
+
+/* The pid in the file, or 0 when there is none. */
+pid_t orvlReadPidFile(const char *path);
+
+/* Non-zero when pid runs a program of that name, so a stale pid file cannot
+ * make us signal an unrelated process. */
+int orvlIsProgram(pid_t pid, const char *name);
+
+/* Waits up to timeoutMs for the process to end; non-zero when it did. */
+int orvlWaitGone(pid_t pid, int timeoutMs);
+
+#endif
