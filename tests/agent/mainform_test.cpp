@@ -1,0 +1,218 @@
+#include "mainform.h"
+
+#include "command_message.h"
+#include "debug_capture.h"
+#include "mosquitto_broker.h"
+#include "pty.h"
+#include "qmqtt_message.h"
+#include "temp_dir.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// Each test runs the window in its own working folder, where "tamsel.ini" is
+// looked for; the broker port is one nothing listens on.
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previousDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(work.path())));
+    }
+    void TearDown() override { QDir::setCurrent(previousDir); }
+
+    void writeIni(const std::string &extra = {})
+    {
+        halden::test::writeFile(work.file("tamsel.ini"),
+                                "[General]\nHost=127.0.0.1\nPort=" + std::to_string(port) +
+                                    "\nTopicToken=site/board7\nPwd=s3cret\n" + extra);
+    }
+
+    halden::test::TempDir work {"tamsel-form"};
+    QString previousDir;
+    const uint16_t port = halden::test::freeLoopbackPort();
+};
+
+template <typename Predicate>
+bool waitFor(Predicate done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    return done();
+}
+
+TEST_F(MainFormTest, StartUpWithoutLibrary)
+{
+    writeIni();
+    MainForm form;
+    Ui::MainFormClass &ui = form.form();
+    EXPECT_FALSE(form.isQuitRequested());
+    EXPECT_EQ(ui.labMessageTopic->text(), QStringLiteral("site/board7"));
+    EXPECT_EQ(ui.labMessageStatus->text(), QString());
+    EXPECT_EQ(ui.labORVL->text(), QStringLiteral("No"));
+    EXPECT_EQ(ui.labEdidEmulator->text(), QStringLiteral("No"));
+    EXPECT_FALSE(form.isOrvelAvailable());
+    // Schedule part hidden and the window shrunk to its status lines.
+    EXPECT_TRUE(ui.gbRTS1ActiveDays->isHidden());
+    EXPECT_TRUE(ui.labHSpacer->isHidden());
+    EXPECT_TRUE(ui.gbRTS2_PwrOff->isHidden());
+    EXPECT_FALSE(ui.labORVL->isHidden());
+    EXPECT_EQ(form.width(), 300);
+    EXPECT_LT(form.height(), 397);
+    // The offscreen desktop has no tray: the window is shown to stay reachable.
+    EXPECT_EQ(form.isVisible(), !QSystemTrayIcon::isSystemTrayAvailable());
+
+    EXPECT_TRUE(waitFor([&] { return !ui.labMessageStatus->text().isEmpty(); }, 5000));
+    EXPECT_EQ(ui.labMessageStatus->text(), QStringLiteral("Disconnected"));
+}
+
+TEST_F(MainFormTest, SettingsDefaultsAndPortTruncation)
+{
+    halden::test::writeFile(work.file("tamsel.ini"), "[General]\nPort=70000\n");
+    MainForm form;
+    EXPECT_EQ(form.settings().host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(form.settings().port, 4464);
+    EXPECT_EQ(form.settings().topicToken, QStringLiteral("HALDEN"));
+    EXPECT_EQ(form.settings().pwd, QString());
+    EXPECT_EQ(form.settings().edidSerialPort, QString());
+}
+
+TEST_F(MainFormTest, CloseHidesUnlessQuitRequested)
+{
+    writeIni();
+    MainForm form;
+    form.show();
+
+    QCloseEvent hideOnly;
+    QApplication::sendEvent(&form, &hideOnly);
+    EXPECT_FALSE(hideOnly.isAccepted());
+    EXPECT_FALSE(form.isVisible());
+
+    form.slot_TrayActivated(QSystemTrayIcon::Context);
+    EXPECT_FALSE(form.isVisible());
+    form.slot_TrayActivated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(form.isVisible());
+    form.close();
+    EXPECT_FALSE(form.isVisible());
+    form.slot_TrayActivated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(form.isVisible());
+
+    form.slot_actTrayQuit();
+    EXPECT_TRUE(form.isQuitRequested());
+    EXPECT_FALSE(form.isVisible());
+    QCloseEvent forGood;
+    QApplication::sendEvent(&form, &forGood);
+    EXPECT_TRUE(forGood.isAccepted());
+}
+
+TEST_F(MainFormTest, EdidPortOnPseudoTerminal)
+{
+    halden::test::Pty pty;
+    ASSERT_TRUE(pty.ok());
+    writeIni("EdidSerialPort=" + pty.slavePath() + "\n");
+    DebugCapture debug;
+    MainForm form;
+    EXPECT_TRUE(debug.lines.contains(QStringLiteral("Serial Port is connected")));
+    EXPECT_TRUE(form.isEdidPortOpen());
+    EXPECT_EQ(form.form().labEdidEmulator->text(), QStringLiteral("Yes"));
+
+    // What the device sends is read and thrown away.
+    ASSERT_TRUE(pty.write("\x01\x02\x03"));
+    QTest::qWait(100);
+
+    const QString edid = composeEdidCommand(QStringLiteral("s3cret"));
+    form.slot_mtsTopicReceived(QMQTT::Message(0, QStringLiteral("site/board7"), edid.toUtf8()));
+    QTest::qWait(50);
+    const std::string got = pty.read(36, 3000);
+    EXPECT_EQ(QByteArray::fromStdString(got).toHex().toStdString(),
+              QByteArray::fromHex("FFEE00000002669400FFEE00001002F70100FFEE0000200255B700FFEE00003002C42200")
+                  .toHex()
+                  .toStdString());
+
+    const QString wrong = composeEdidCommand(QStringLiteral("guess"));
+    form.slot_mtsTopicReceived(QMQTT::Message(0, QStringLiteral("site/board7"), wrong.toUtf8()));
+    QTest::qWait(50);
+    EXPECT_EQ(pty.drain(200), "");
+}
+
+TEST_F(MainFormTest, EdidPortThatCannotOpen)
+{
+    writeIni("EdidSerialPort=" + work.file("no-such-tty") + "\n");
+    DebugCapture debug;
+    MainForm form;
+    EXPECT_TRUE(debug.lines.contains(QStringLiteral("Serial Port can't be connected")));
+    EXPECT_FALSE(form.isEdidPortOpen());
+    EXPECT_EQ(form.form().labEdidEmulator->text(), QStringLiteral("No"));
+}
+
+TEST_F(MainFormTest, NoPortConfiguredSaysNothing)
+{
+    writeIni();
+    DebugCapture debug;
+    MainForm form;
+    EXPECT_FALSE(debug.lines.contains(QStringLiteral("Serial Port can't be connected")));
+    EXPECT_FALSE(debug.lines.contains(QStringLiteral("Serial Port is connected")));
+}
+
+// Without "tamsel.ini" the message box appears; once dismissed, the program
+// ends by itself. This runs start-up and the event loop as the program does;
+// a timer plays the user who presses OK.
+TEST_F(MainFormTest, MissingSettingsShowsBoxThenEnds)
+{
+    QString text;
+    QString informative;
+    int buttons = 0;
+    bool okIsDefault = false;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        text = box->text();
+        informative = box->informativeText();
+        buttons = box->buttons().size();
+        okIsDefault = box->defaultButton() == box->button(QMessageBox::Ok);
+        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+        box->button(QMessageBox::Ok)->click();
+    });
+    user.start(50);
+
+    MainForm form;
+    user.stop();
+    EXPECT_EQ(text, QStringLiteral("The configuration file is missed"));
+    EXPECT_EQ(informative,
+              QStringLiteral("Please confirm the application folder and make sure this file is setting correctly."));
+    EXPECT_EQ(buttons, 1);
+    EXPECT_TRUE(okIsDefault);
+    EXPECT_TRUE(form.isQuitRequested());
+    EXPECT_EQ(form.settings().topicToken, QStringLiteral("HALDEN"));
+    EXPECT_FALSE(form.isVisible());
+
+    bool guardFired = false;
+    QTimer::singleShot(10000, [&] {
+        guardFired = true;
+        QApplication::exit(99);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const int result = QApplication::exec();
+    std::printf("event loop ended %lld ms after start-up\n", static_cast<long long>(clock.elapsed()));
+    EXPECT_FALSE(guardFired);
+    EXPECT_EQ(result, 0);
+}
+
+} // namespace
