@@ -1,0 +1,112 @@
+#pragma once
+// The MQTT client the broker link builds on: the part of the qmqtt client
+// interface that Halden uses, carried out by libmosquitto underneath.
+//
+// It lives entirely on the thread that owns it and is driven by that thread's
+// Qt event loop (socket notifiers and a housekeeping timer); it starts no
+// thread and never blocks: a connection attempt only starts a non-blocking
+// TCP handshake, to a numeric address, so no name lookup happens either.
+// It speaks MQTT 3.1 ("MQIsdp", level 3) with the clean-session flag off, no
+// user name, no password and no will, and never reconnects on its own.
+#include "qmqtt_message.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+class QSocketNotifier;
+class QTimer;
+
+namespace QMQTT {
+
+namespace detail {
+class MosquittoSession;
+struct SessionEvent;
+} // namespace detail
+
+enum ClientError {
+    UnknownError = 0,
+    SocketConnectionRefusedError,
+    SocketRemoteHostClosedError,
+    SocketHostNotFoundError,
+    SocketResourceError,
+    MqttUnacceptableProtocolVersionError = 1 << 16,
+    MqttIdentifierRejectedError,
+    MqttServerUnavailableError,
+    MqttBadUserNameOrPasswordError,
+    MqttNotAuthorizedError,
+    MqttNoPingResponse
+};
+
+class Client : public QObject {
+    Q_OBJECT
+public:
+    explicit Client(const QHostAddress &host = QHostAddress::LocalHost, quint16 port = 1883,
+                    QObject *parent = nullptr);
+    ~Client() override;
+
+    QHostAddress host() const { return host_; }
+    void setHost(const QHostAddress &host);
+    quint16 port() const { return port_; }
+    void setPort(quint16 port);
+    int keepAlive() const { return keepAlive_; }
+    void setKeepAlive(int seconds);
+    quint8 willQos() const { return willQos_; }
+    // Kept for the interface; no will topic is ever set, so nothing goes on the wire.
+    void setWillQos(quint8 qos);
+
+    // Unique per client object and run, at most 23 characters (the MQTT 3.1 limit).
+    QString clientId() const { return clientId_; }
+
+    // Whether the network connection to the broker is up (TCP connected),
+    // whether or not the broker has acknowledged the CONNECT yet.
+    bool isConnectedToHost() const;
+
+public slots:
+    // Starts a new attempt unless the network connection is up; an attempt
+    // still pending is dropped in favour of the new one. The outcome arrives
+    // later as connected() or error().
+    void connectToHost();
+    // Sends DISCONNECT when it can and closes the network connection.
+    void disconnectFromHost();
+    void subscribe(const QString &topic, quint8 qos = 0);
+    // Hands the message to libmosquitto; returns the message id it got, or 0
+    // when there is no connection to hand it to (the message is then lost).
+    quint16 publish(const QMQTT::Message &message);
+
+signals:
+    void connected();
+    void disconnected();
+    void error(const QMQTT::ClientError error);
+    void subscribed(const QString &topic);
+    void received(const QMQTT::Message &message);
+
+private:
+    void onSocketReadable();
+    void onSocketWritable();
+    void onHousekeeping();
+    // Notes once the current socket's TCP connection has come up.
+    bool refreshUp();
+    // After every libmosquitto call: follow its socket, then report.
+    void settle(bool wasUp);
+    void watchSocket();
+    void dispatch(const std::vector<detail::SessionEvent> &events, bool wasUp);
+    void postError(ClientError error);
+
+    QHostAddress host_;
+    quint16 port_ = 1883;
+    int keepAlive_ = 300;
+    quint8 willQos_ = 0;
+    QString clientId_;
+    std::unique_ptr<detail::MosquittoSession> session_;
+    QPointer<QSocketNotifier> readNotifier_;
+    QPointer<QSocketNotifier> writeNotifier_;
+    int watchedSocket_ = -1;
+    bool up_ = false; // TCP connection seen established on the current socket
+    QTimer *housekeeping_ = nullptr;
+};
+
+} // namespace QMQTT
+
+Q_DECLARE_METATYPE(QMQTT::ClientError)
