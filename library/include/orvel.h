@@ -13,7 +13,9 @@
 
 #if defined(_WIN32)
 #ifdef ORVEL_BUILDING
-#define ORVL_EXPORT __declspec(dllexport)
+/* orvel.def lists the exports, each under its plain and its decorated name;
+ * dllexport would add a third, undecorated-underscore variant. */
+#define ORVL_EXPORT
 #else
 #define ORVL_EXPORT __declspec(dllimport)
 #endif
