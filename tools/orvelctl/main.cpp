@@ -1,0 +1,43 @@
+// orvelctl: the Orvel controller from the shell.
+#include "actions.h"
+#include "command_line.h"
+#include "library_diagnostics.h"
+#include "status_text.h"
+
+#include <cstdio>
+
+namespace {
+constexpr int kUsageExit = 64;  // EX_USAGE
+}
+
+int main(int argc, char **argv)
+{
+    orvelctl::Request request;
+    std::string error;
+    if (!orvelctl::parseCommandLine(argc, argv, request, error)) {
+        std::fprintf(stderr, "orvelctl: %s (see orvelctl --help)\n", error.c_str());
+        return kUsageExit;
+    }
+    if (request.action == orvelctl::Action::Help) {
+        std::fputs(orvelctl::usageText(), stdout);
+        return 0;
+    }
+
+    int status = ORVL_OK;
+    std::string text;
+    {
+        orvelctl::LibraryDiagnostics quiet(!request.debug);
+        status = ORVL_OpenInterface();
+        if (status == ORVL_OK)
+            status = orvelctl::runRequest(request, text);
+        // The open leaves a session behind even when it fails; always close it.
+        ORVL_CloseInterface();
+    }
+
+    if (status != ORVL_OK) {
+        std::fprintf(stderr, "orvelctl: %s\n", orvelctl::statusMessage(status).c_str());
+        return status;
+    }
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 74;  // EX_IOERR: the answer got lost
+}
