@@ -211,6 +211,12 @@ static int posixInstallAndStart(const char *serviceName, const char *displayName
         || snprintf(logFile, sizeof logFile, "%s/kmui-sim.log", dir) >= (int)sizeof logFile)
         return 0;
 
+    /* Nothing answered the device, so a pid file here is left from a board
+     * that did not end cleanly; it must not be taken for the new one's. */
+    pid_t stale = orvlReadPidFile(pidFile);
+    if (stale <= 1 || !orvlIsProgram(stale, "kmui-sim"))
+        unlink(pidFile);
+
     const char *const argv[] = {program, "--runtime-dir", dir, NULL};
     if (!orvlSpawnDetached(argv, logFile))
         return 0;

@@ -11,18 +11,16 @@
 #include <time.h>
 #include <unistd.h>
 
-static void closeInheritedFiles(int keep)
+static void closeInheritedFiles(int keep, long max)
 {
-    long max = sysconf(_SC_OPEN_MAX);
-    if (max < 0 || max > 65536)
-        max = 65536;
     for (int fd = 3; fd < max; ++fd)
         if (fd != keep)
             close(fd);
 }
 
-/* Runs in the grandchild; reports a failed exec through the pipe. */
-static void execDetached(const char *const argv[], const char *logFile, int report)
+/* Runs in the grandchild, so only async-signal-safe calls; reports a failed
+ * exec through the pipe. */
+static void execDetached(const char *const argv[], const char *logFile, int report, long maxFd)
 {
     int in = open("/dev/null", O_RDONLY);
     int log = open(logFile, O_WRONLY | O_CREAT | O_APPEND, 0600);
@@ -32,8 +30,14 @@ static void execDetached(const char *const argv[], const char *logFile, int repo
         dup2(log, 1);
         dup2(log, 2);
     }
-    closeInheritedFiles(report);
+    closeInheritedFiles(report, maxFd);
+    /* A service starts with default signal handling, whatever the caller had. */
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, NULL);
     signal(SIGPIPE, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
     execv(argv[0], (char *const *)argv);
     int error = errno;
     if (write(report, &error, sizeof error) < 0) {
@@ -43,6 +47,9 @@ static void execDetached(const char *const argv[], const char *logFile, int repo
 
 int orvlSpawnDetached(const char *const argv[], const char *logFile)
 {
+    long maxFd = sysconf(_SC_OPEN_MAX);
+    if (maxFd < 0 || maxFd > 65536)
+        maxFd = 65536;
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
         return 0;
@@ -60,7 +67,7 @@ int orvlSpawnDetached(const char *const argv[], const char *logFile)
         setsid();
         pid_t grandchild = fork();
         if (grandchild == 0)
-            execDetached(argv, logFile, report[1]);
+            execDetached(argv, logFile, report[1], maxFd);
         _exit(grandchild < 0 ? 1 : 0);
     }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "kmui_sim_process.h"
@@ -91,6 +92,30 @@ TEST(OrvelOnKmuiSim, OpenStartsTheBoardAsAServiceAndCloseStopsIt)
     EXPECT_TRUE(processGone(pid));
     EXPECT_FALSE(halden::test::fileExists(pidFile));
     EXPECT_FALSE(halden::test::fileExists(runtime + "/KMUI32_1K.sock"));
+}
+
+TEST(OrvelOnKmuiSim, BoardStartedByAProcessOutlivesItWithoutClose)
+{
+    TempDir dir("orvel-outlive");
+    ::setenv("KMUI_RUNTIME_DIR", dir.path().c_str(), 1);
+    const std::string pidFile = dir.file("kmui-sim.pid");
+    StartedBoardGuard guard(pidFile);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(ORVL_OpenInterface() == ORVL_OK ? 0 : 1);  // ends without ORVL_CloseInterface
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    const pid_t pid = readPid(pidFile);
+    ASSERT_GT(pid, 1);
+    EXPECT_FALSE(processGone(pid));
+    // The next user finds it running and uses it as it is.
+    EXPECT_EQ(ORVL_OpenInterface(), ORVL_OK);
+    EXPECT_EQ(ORVL_CloseInterface(), ORVL_OK);
+    EXPECT_FALSE(processGone(pid));
 }
 
 TEST(OrvelOnKmuiSim, RunningBoardIsUsedWithoutStartingAnother)
