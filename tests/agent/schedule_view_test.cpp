@@ -219,7 +219,7 @@ TEST_F(StatusWindow, ScreenshotAfterSlot1Command)
     const QPixmap shot = window.grab();
     const QString dir = QStringLiteral(HALDEN_BIN_DIR "/../test-artifacts");
     ASSERT_TRUE(QDir().mkpath(dir));
-    const QString path = QDir(dir).absoluteFilePath(QStringLiteral("tamsel-slot1.png"));
+    const QString path = QDir(dir).absoluteFilePath(QStringLiteral("tamsel-form-slot1.png"));
     ASSERT_TRUE(shot.save(path));
     std::printf("status window screenshot: %s\n", QFileInfo(path).canonicalFilePath().toUtf8().constData());
 }

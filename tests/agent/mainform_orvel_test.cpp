@@ -1,0 +1,148 @@
+// The window with the real controller library beside the test program, the
+// simulated board behind it and a real broker in front of it.
+#include "mainform.h"
+
+#include "command_message.h"
+#include "kmui_sim_process.h"
+#include "mosquitto_broker.h"
+#include "run_program.h"
+#include "temp_dir.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using namespace halden::test;
+
+const char topic[] = "site/board7";
+
+class MainFormWithOrvel : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(broker.running());
+        ASSERT_TRUE(sim.start()) << sim.error();
+        setenv("KMUI_RUNTIME_DIR", sim.runtimeDir().c_str(), 1);
+        orvelctl({"schedule", "set", "3", "--raw", "6", "45", "22", "15", "3", "127"});
+        orvelctl({"schedule", "set", "4", "--raw", "23", "0", "7", "30", "1", "65"});
+        previousDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(work.path())));
+        writeFile(work.file("tamsel.ini"), "[General]\nHost=127.0.0.1\nPort=" + std::to_string(broker.port()) +
+                                               "\nTopicToken=" + topic + "\nPwd=operator\n");
+    }
+    void TearDown() override { QDir::setCurrent(previousDir); }
+
+    std::string orvelctl(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), HALDEN_BIN_DIR "/orvelctl");
+        const ProgramResult r = runProgram(args, {"KMUI_RUNTIME_DIR=" + sim.runtimeDir()}, 20000);
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        return r.out;
+    }
+
+    QJsonObject schedule(int number)
+    {
+        return QJsonDocument::fromJson(
+                   QByteArray::fromStdString(orvelctl({"--json", "schedule", "get", std::to_string(number)})))
+            .object();
+    }
+
+    static int dayMask(const QList<QCheckBox *> &boxes)
+    {
+        int mask = 0;
+        for (int bit = 0; bit < boxes.size(); ++bit)
+            mask |= boxes[bit]->isChecked() ? (1 << bit) : 0;
+        return mask;
+    }
+
+    MosquittoBroker broker;
+    KmuiSimProcess sim;
+    TempDir work {"tamsel-orvel"};
+    QString previousDir;
+};
+
+template <typename Predicate>
+bool waitFor(Predicate done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    return done();
+}
+
+TEST_F(MainFormWithOrvel, ShowsControllerSchedulesAndCarriesOutSlot1)
+{
+    MainForm form;
+    Ui::MainFormClass &ui = form.form();
+    ASSERT_TRUE(form.isOrvelAvailable());
+    EXPECT_EQ(ui.labORVL->text(), QStringLiteral("Yes"));
+    EXPECT_FALSE(ui.gbRTS1ActiveDays->isHidden());
+    EXPECT_FALSE(ui.labHSpacer->isHidden());
+
+    // Start-up shows schedule 3 as slot 1 and schedule 4 as slot 2.
+    EXPECT_EQ(dayMask({ui.cbRTS1_Sun, ui.cbRTS1_Mon, ui.cbRTS1_Tue, ui.cbRTS1_Wed, ui.cbRTS1_Thu, ui.cbRTS1_Fri,
+                       ui.cbRTS1_Sat}),
+              127);
+    EXPECT_EQ(ui.tebRTS1_PwrOn->time(), QTime(6, 45));
+    EXPECT_EQ(ui.tebRTS1_PwrOff->time(), QTime(22, 15));
+    EXPECT_TRUE(ui.gbRTS1_PwrOn->isChecked());
+    EXPECT_TRUE(ui.gbRTS1_PwrOff->isChecked());
+    EXPECT_EQ(dayMask({ui.cbRTS2_Sun, ui.cbRTS2_Mon, ui.cbRTS2_Tue, ui.cbRTS2_Wed, ui.cbRTS2_Thu, ui.cbRTS2_Fri,
+                       ui.cbRTS2_Sat}),
+              65);
+    EXPECT_EQ(ui.tebRTS2_PwrOn->time(), QTime(23, 0));
+    EXPECT_EQ(ui.tebRTS2_PwrOff->time(), QTime(7, 30));
+    EXPECT_TRUE(ui.gbRTS2_PwrOn->isChecked());
+    EXPECT_FALSE(ui.gbRTS2_PwrOff->isChecked());
+
+    ASSERT_TRUE(waitFor([&] { return ui.labMessageStatus->text() == QStringLiteral("Connected"); }, 10000))
+        << ui.labMessageStatus->text().toStdString();
+    // Subscribed once the broker has seen the SUBSCRIBE.
+    ASSERT_TRUE(waitFor([&] { return broker.countInLog("Received SUBSCRIBE") > 0; }, 10000));
+
+    SlotValues slot;
+    slot.activeDay = 62;
+    slot.pwrOnEnable = true;
+    slot.pwrOnHour = 8;
+    slot.pwrOnMinute = 30;
+    slot.pwrOffEnable = true;
+    slot.pwrOffHour = 18;
+    ASSERT_TRUE(mosquittoPublish(
+        broker.port(), topic,
+        composeSlotCommand(QStringLiteral("SLOT1"), slot, QStringLiteral("operator")).toStdString()));
+    ASSERT_TRUE(waitFor([&] { return ui.tebRTS1_PwrOn->time() == QTime(8, 30); }, 10000));
+    EXPECT_EQ(dayMask({ui.cbRTS1_Sun, ui.cbRTS1_Mon, ui.cbRTS1_Tue, ui.cbRTS1_Wed, ui.cbRTS1_Thu, ui.cbRTS1_Fri,
+                       ui.cbRTS1_Sat}),
+              62);
+    EXPECT_EQ(ui.tebRTS1_PwrOff->time(), QTime(18, 0));
+
+    const QJsonObject written = schedule(3);
+    EXPECT_EQ(written.value("onHour").toInt(), 8);
+    EXPECT_EQ(written.value("onMinute").toInt(), 30);
+    EXPECT_EQ(written.value("offHour").toInt(), 18);
+    EXPECT_EQ(written.value("offMinute").toInt(), 0);
+    EXPECT_EQ(written.value("enableFlags").toInt(), 3);
+    EXPECT_EQ(written.value("activeDays").toInt(), 62);
+    EXPECT_EQ(schedule(4).value("activeDays").toInt(), 65); // slot 2 untouched
+
+    form.show();
+    const QPixmap shot = form.grab();
+    const QString dir = QStringLiteral(HALDEN_BIN_DIR "/../test-artifacts");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const QString path = QDir(dir).absoluteFilePath(QStringLiteral("tamsel-slot1.png"));
+    ASSERT_TRUE(shot.save(path));
+    std::printf("status window screenshot: %s\n", QFileInfo(path).canonicalFilePath().toUtf8().constData());
+}
+
+} // namespace
