@@ -60,7 +60,9 @@ public:
     std::string logPath() const;
     std::string logText() const;
     std::string outputText() const;
-    // Polls the log until it contains needle; false after timeoutMs.
+    // Polls the log until it contains needle; false after timeoutMs. This
+    // sleeps the calling thread: a Qt test whose client must make progress
+    // meanwhile polls countInLog() inside an event-loop wait instead.
     bool waitForLog(const std::string &needle, int timeoutMs) const;
     // Number of occurrences of needle in the log.
     size_t countInLog(const std::string &needle) const;
