@@ -20,8 +20,7 @@ QString pwddialog::password() const
     return ui.lePwd->text();
 }
 
-// Escape and the title bar's close button both end up here; until the
-// operator has confirmed, they must not dismiss the dialog.
+// Escape and the title bar's close button both end up here.
 void pwddialog::reject()
 {
     if (confirmed)

@@ -15,7 +15,8 @@ public:
     void clearPasswords();
     QString password() const;
 
-public slots:
+    // Already a slot in QDialog; overriding keeps Escape and the close button
+    // from ending the dialog before the operator has confirmed.
     void reject() override;
 
 private slots:

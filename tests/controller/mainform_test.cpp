@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QListWidget>
+#include <QMetaMethod>
+#include <QStringList>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStyle>
@@ -127,6 +129,22 @@ TEST_F(BrimletWindow, SaveKeepsGeneralSectionAndComments)
     EXPECT_EQ(form->settings().port, 1);
     form.reset();
     EXPECT_EQ(settingsText(), general + defaultSlots);
+}
+
+// The form and the broker link connect by these signatures, so a renamed or
+// re-typed slot would silently cut a button off.
+TEST(BrimletWindowSlots, DeclaredInOrder)
+{
+    const QMetaObject &meta = MainForm::staticMetaObject;
+    QStringList names;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
+        names << QString::fromLatin1(meta.method(i).methodSignature());
+    EXPECT_EQ(names, QStringList({
+        "slot_btnSaveAndQuitClicked(bool)", "slot_btnEdidReenumerateClicked(bool)",
+        "slot_btnRemoteTimeSlot1Clicked(bool)", "slot_btnRemoteTimeSlot2Clicked(bool)",
+        "slot_gbcbRTS1_PwrOnClicked(bool)", "slot_gbcbRTS1_PwrOffClicked(bool)",
+        "slot_gbcbRTS2_PwrOnClicked(bool)", "slot_gbcbRTS2_PwrOffClicked(bool)",
+        "slot_mtsTopicReceived(QMQTT::Message)", "slot_TimerEvent()"}));
 }
 
 TEST_F(BrimletWindow, HexPortIsRead)

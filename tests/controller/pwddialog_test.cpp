@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaMethod>
+#include <QStringList>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -55,6 +57,15 @@ TEST(BrimletPwdDialog, StartsWithEmptyFieldsHintAndEnabledButton)
     EXPECT_TRUE(p.confirm->isEnabled());
     EXPECT_FALSE(p.confirm->autoDefault());
     EXPECT_EQ(p.confirm->text(), "Confirmed");
+}
+
+TEST(BrimletPwdDialog, OwnSlotsInOrder)
+{
+    const QMetaObject &meta = pwddialog::staticMetaObject;
+    QStringList names;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
+        names << QString::fromLatin1(meta.method(i).methodSignature());
+    EXPECT_EQ(names, QStringList({"slot_btnConfirmedClicked(bool)", "slot_LineEditTextChanged(QString)"}));
 }
 
 TEST(BrimletPwdDialog, ConfirmedWithEmptyFieldsClosesWithEmptyPassword)
