@@ -34,6 +34,14 @@ struct Lateness {
 // everything else (the code under test included).
 Lateness measureLateness(int durationMs);
 
+// Measures up to `windows` windows of windowMs each and stops at the first
+// whose worst tick stays under boundMs; returns that window, or the last one.
+// On a shared machine another process can delay any single tick; a block in
+// the code under test comes back in every window that contains an attempt,
+// so windows longer than the attempt period cannot hide it. Prints each
+// window's figures under `label`.
+Lateness measureLatenessWithin(double boundMs, int windows, int windowMs, const char *label);
+
 // A TCP listener on 127.0.0.1 whose accept queue is full, so that the kernel
 // drops further handshakes: a connection attempt to it stays pending, like
 // one to an address where nothing answers. release() empties the queue so

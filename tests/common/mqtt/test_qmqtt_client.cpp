@@ -89,6 +89,60 @@ TEST_F(ClientFixture, ConnectsSubscribesAndReceives)
     EXPECT_EQ(m.payload(), QByteArray("{\"CMD\":\"EDID\"}"));
     EXPECT_EQ(m.qos(), 1);
     EXPECT_FALSE(m.retain());
+    // The acknowledgement libmosquitto queues while delivering goes out too.
+    const std::string puback = "Received PUBACK from " + client->clientId().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return broker.countInLog(puback) == 1; }, 3000));
+}
+
+TEST_F(ClientFixture, RefusedConnectReportsTheBrokersReason)
+{
+    struct Case {
+        char code;
+        QMQTT::ClientError error;
+    };
+    const Case cases[] = {
+        {1, QMQTT::MqttUnacceptableProtocolVersionError},
+        {2, QMQTT::MqttIdentifierRejectedError},
+        {3, QMQTT::MqttServerUnavailableError},
+        {5, QMQTT::MqttNotAuthorizedError},
+    };
+    for (const Case &c : cases) {
+        SilentListener server;
+        server.release();
+        auto client = makeClient(server.port());
+        QSignalSpy connected(client.get(), &QMQTT::Client::connected);
+        QSignalSpy errors(client.get(), &QMQTT::Client::error);
+        QSignalSpy disconnected(client.get(), &QMQTT::Client::disconnected);
+        client->connectToHost();
+        const int fd = server.acceptOne(3000);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(parseConnect(SilentListener::readSome(fd, 12 + 2 + 23, 3000)).valid);
+        const char connack[] = {0x20, 0x02, 0x00, c.code};
+        ASSERT_EQ(write(fd, connack, sizeof connack), static_cast<ssize_t>(sizeof connack));
+        close(fd); // a refusing server closes the connection
+        ASSERT_TRUE(waitUntil([&] { return disconnected.count() == 1; }, 3000)) << int(c.code);
+        EXPECT_EQ(connected.count(), 0);
+        ASSERT_GE(errors.count(), 1);
+        EXPECT_EQ(errors.at(0).at(0).value<QMQTT::ClientError>(), c.error) << int(c.code);
+        EXPECT_FALSE(client->isConnectedToHost());
+    }
+}
+
+TEST_F(ClientFixture, KeepsTheConnectionAliveWithPings)
+{
+    MosquittoBroker broker;
+    auto client = makeClient(broker.port());
+    client->setKeepAlive(5); // the least libmosquitto accepts
+    QSignalSpy connected(client.get(), &QMQTT::Client::connected);
+    QSignalSpy disconnected(client.get(), &QMQTT::Client::disconnected);
+    client->connectToHost();
+    ASSERT_TRUE(waitUntil([&] { return connected.count() == 1; }, 5000));
+    const std::string pingresp = "Sending PINGRESP to " + client->clientId().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return broker.countInLog(pingresp) >= 1; }, 8000))
+        << broker.logText();
+    spin(200); // the answer is read and the connection carries on
+    EXPECT_TRUE(client->isConnectedToHost());
+    EXPECT_EQ(disconnected.count(), 0);
 }
 
 TEST_F(ClientFixture, ConnectIsMqtt31WithoutCleanSessionWillOrCredentials)
@@ -197,10 +251,14 @@ TEST_F(ClientFixture, PendingAttemptKeepsTheLoopResponsiveAndCompletesLate)
     call.start();
     client->connectToHost();
     const qint64 callUs = call.nsecsElapsed() / 1000;
-    const Lateness late = measureLateness(1500);
-    std::printf("[ figures  ] connectToHost to a silent address returned in %lld us; "
-                "10 ms timer lateness while pending: max %.2f ms, mean %.2f ms over %d ticks\n",
-                static_cast<long long>(callUs), late.maxMs, late.meanMs, late.ticks);
+    std::printf("[ figures  ] connectToHost to a silent address returned in %lld us\n",
+                static_cast<long long>(callUs));
+    // Each window holds a fresh attempt, as the link's watchdog would make.
+    QTimer again;
+    QObject::connect(&again, &QTimer::timeout, client.get(), &QMQTT::Client::connectToHost);
+    again.start(500);
+    const Lateness late = measureLatenessWithin(50.0, 3, 1200, "silent address");
+    again.stop();
     EXPECT_LT(late.maxMs, 50.0);
     EXPECT_FALSE(client->isConnectedToHost());
 
