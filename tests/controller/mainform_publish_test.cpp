@@ -161,6 +161,18 @@ TEST_F(BrimletBrokerDown, StatusBarFollowsTheBroker)
     ASSERT_GE(spinUntil([&] { return form.statusBar()->currentMessage() == "The network is disconnected"; }, 8000), 0);
 }
 
+TEST_F(BrimletBrokerDown, HostNameIsNotResolved)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.running());
+    writeSettings("[General]\r\nHost=localhost\r\nPort=" + std::to_string(broker.port()) + "\r\n");
+    MainForm form;
+    // a few of the link's one-second retries
+    spinUntil([] { return false; }, 2500);
+    EXPECT_EQ(form.statusBar()->currentMessage(), "The network is disconnected");
+    EXPECT_EQ(broker.countInLog("New client connected"), 0u);
+}
+
 TEST_F(BrimletBrokerDown, CommandStillAsksAndReturns)
 {
     MosquittoBroker broker(MosquittoBroker::Deferred);
