@@ -81,6 +81,24 @@ SimServer::~SimServer()
 
 bool SimServer::start(std::string &error)
 {
+    // Stop signals are caught from before the pid file exists, so whoever
+    // reads it and signals at once still gets a clean exit; they stay blocked
+    // except while waiting in ppoll, so none slips in between the flag test
+    // and the wait.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGINT);
+    sigprocmask(SIG_BLOCK, &blocked, &waitMask_);
+    sigdelset(&waitMask_, SIGTERM);
+    sigdelset(&waitMask_, SIGINT);
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
     if (!makeFolders(runtimeDir_, error))
         return false;
     for (const char *name : kDeviceNames)
@@ -163,33 +181,22 @@ bool SimServer::writePidFile(std::string &error)
 
 int SimServer::run()
 {
-    // Stop signals stay blocked except while waiting in ppoll, so none slips
-    // in between the flag test and the wait.
-    sigset_t blocked, waitMask;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGTERM);
-    sigaddset(&blocked, SIGINT);
-    sigprocmask(SIG_BLOCK, &blocked, &waitMask);
-    sigdelset(&waitMask, SIGTERM);
-    sigdelset(&waitMask, SIGINT);
-    struct sigaction sa {};
-    sa.sa_handler = onStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
     std::vector<pollfd> fds;
+    // Out of descriptors, a pending connection cannot be taken and keeps the
+    // listener readable; pause listening briefly instead of spinning.
+    bool acceptPaused = false;
+    const timespec pause{0, 100 * 1000 * 1000};
     while (!stopRequested) {
         fds.clear();
         for (int fd : listeners_)
-            fds.push_back({fd, POLLIN, 0});
+            fds.push_back({fd, static_cast<short>(acceptPaused ? 0 : POLLIN), 0});
         for (const Client &c : clients_) {
             // A client that does not take its replies is not read from until it does.
             short events = c.out.empty() ? POLLIN : POLLOUT;
             fds.push_back({c.fd, events, 0});
         }
-        int n = ::ppoll(fds.data(), fds.size(), nullptr, &waitMask);
+        int n = ::ppoll(fds.data(), fds.size(), acceptPaused ? &pause : nullptr, &waitMask_);
+        acceptPaused = false;
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -202,6 +209,8 @@ int SimServer::run()
             int fd;
             while ((fd = ::accept4(listeners_[i], nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0)
                 clients_.push_back(Client{fd, {}, {}});
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                acceptPaused = true;
         }
         // Clients accepted just now have no pollfd entry yet; they come next round.
         const size_t polled = fds.size() - listeners_.size();

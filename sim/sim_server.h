@@ -3,6 +3,7 @@
 // connection per open device handle, all served by a single poll loop.
 #include "kmui_board.h"
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ public:
     // Creates the folder, listens on every endpoint, then writes the pid
     // file. On failure returns false with a one-line reason in error.
     bool start(std::string &error);
-    // Serves until SIGTERM or SIGINT arrives; returns 0, or 1 on a poll failure.
+    // Serves until SIGTERM or SIGINT arrives (also one that came during
+    // start); returns 0, or 1 on a poll failure.
     int run();
 
 private:
@@ -40,6 +42,7 @@ private:
     std::vector<std::string> socketPaths_;
     std::string pidFile_;
     std::vector<Client> clients_;
+    sigset_t waitMask_{};
 };
 
 } // namespace kmui
