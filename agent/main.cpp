@@ -3,6 +3,7 @@
 #include "platform/agent_platform.h"
 
 #include <QApplication>
+#include <memory>
 
 namespace {
 const char instanceName[] = "972AC980-E833-4012-81CC-DACA54759B37";
@@ -15,14 +16,11 @@ int main(int argc, char *argv[])
         return -1;
     agent_platform::InstanceMarker *marker = os.createInstanceMarker(instanceName);
 
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        {
-            MainForm form;
-            result = app.exec();
-        }
-    }
+    QApplication app(argc, argv);
+    auto form = std::make_unique<MainForm>();
+    const int result = app.exec();
+
     os.releaseInstanceMarker(marker);
+    form.reset();
     return result;
 }

@@ -120,7 +120,7 @@ TEST_P(CommandHandlerTable, ActsOnlyAsAllowed)
     EXPECT_EQ(edid.sequences, c.edidSequences);
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, CommandHandlerTable, ::testing::ValuesIn(cases()),
+INSTANTIATE_TEST_SUITE_P(TamselCommands, CommandHandlerTable, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<HandlerCase> &info) { return info.param.name; });
 
 // The window must show the new values before the slow controller write starts.
@@ -132,7 +132,7 @@ public:
     std::vector<std::string> events;
 };
 
-TEST(CommandHandler, ShowsBeforeWriting)
+TEST(TamselCommandHandler, ShowsBeforeWriting)
 {
     OrderRecorder recorder;
     FakeEdidSender edid;
@@ -143,7 +143,7 @@ TEST(CommandHandler, ShowsBeforeWriting)
 }
 
 // What Brimlet composes is what the agent acts on, including an empty password.
-TEST(CommandHandler, AcceptsComposedCommandWithEmptyPassword)
+TEST(TamselCommandHandler, AcceptsComposedCommandWithEmptyPassword)
 {
     FakeScheduleStore store;
     FakeScheduleDisplay display;

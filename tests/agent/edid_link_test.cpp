@@ -14,13 +14,13 @@ namespace {
 
 QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
-TEST(Crc16Kermit, CheckValue)
+TEST(TamselCrc16Kermit, CheckValue)
 {
     EXPECT_EQ(crc16Kermit("123456789"), 0x2189);
     EXPECT_EQ(crc16Kermit(QByteArray()), 0x0000);
 }
 
-TEST(EdidPackets, ByteForByte)
+TEST(TamselEdidPackets, ByteForByte)
 {
     const QList<QByteArray> expected = {hex("FFEE00000002669400"), hex("FFEE00001002F70100"),
                                         hex("FFEE0000200255B700"), hex("FFEE00003002C42200")};
@@ -32,7 +32,7 @@ TEST(EdidPackets, ByteForByte)
     }
 }
 
-TEST(EdidLink, WritesTheFourPacketsInOrderEachTime)
+TEST(TamselEdidLink, WritesTheFourPacketsInOrderEachTime)
 {
     QBuffer sink;
     sink.open(QIODevice::WriteOnly);
@@ -50,7 +50,7 @@ TEST(EdidLink, WritesTheFourPacketsInOrderEachTime)
     EXPECT_EQ(sink.data(), once + once);
 }
 
-TEST(EdidLink, WithoutPortWritesNothing)
+TEST(TamselEdidLink, WithoutPortWritesNothing)
 {
     EdidLink none(nullptr, false);
     EXPECT_FALSE(none.edidPortOpen());
@@ -63,7 +63,7 @@ TEST(EdidLink, WithoutPortWritesNothing)
 }
 
 // The real serial class on a pseudo-terminal, set up as the agent sets it up.
-TEST(EdidLink, SerialPortOnPseudoTerminal)
+TEST(TamselEdidLink, SerialPortOnPseudoTerminal)
 {
     int argc = 1;
     char name[] = "edid_link_test";

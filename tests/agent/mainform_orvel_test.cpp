@@ -26,7 +26,7 @@ using namespace halden::test;
 
 const char topic[] = "site/board7";
 
-class MainFormWithOrvel : public ::testing::Test {
+class TamselMainFormWithOrvel : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -81,7 +81,7 @@ bool waitFor(Predicate done, int timeoutMs)
     return done();
 }
 
-TEST_F(MainFormWithOrvel, ShowsControllerSchedulesAndCarriesOutSlot1)
+TEST_F(TamselMainFormWithOrvel, ShowsControllerSchedulesAndCarriesOutSlot1)
 {
     MainForm form;
     Ui::MainFormClass &ui = form.form();

@@ -24,7 +24,7 @@ namespace {
 
 // Each test runs the window in its own working folder, where "tamsel.ini" is
 // looked for; the broker port is one nothing listens on.
-class MainFormTest : public ::testing::Test {
+class TamselMainForm : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -55,7 +55,7 @@ bool waitFor(Predicate done, int timeoutMs)
     return done();
 }
 
-TEST_F(MainFormTest, StartUpWithoutLibrary)
+TEST_F(TamselMainForm, StartUpWithoutLibrary)
 {
     writeIni();
     MainForm form;
@@ -80,7 +80,7 @@ TEST_F(MainFormTest, StartUpWithoutLibrary)
     EXPECT_EQ(ui.labMessageStatus->text(), QStringLiteral("Disconnected"));
 }
 
-TEST_F(MainFormTest, SettingsDefaultsAndPortTruncation)
+TEST_F(TamselMainForm, SettingsDefaultsAndPortTruncation)
 {
     halden::test::writeFile(work.file("tamsel.ini"), "[General]\nPort=70000\n");
     MainForm form;
@@ -91,7 +91,7 @@ TEST_F(MainFormTest, SettingsDefaultsAndPortTruncation)
     EXPECT_EQ(form.settings().edidSerialPort, QString());
 }
 
-TEST_F(MainFormTest, CloseHidesUnlessQuitRequested)
+TEST_F(TamselMainForm, CloseHidesUnlessQuitRequested)
 {
     writeIni();
     MainForm form;
@@ -119,7 +119,7 @@ TEST_F(MainFormTest, CloseHidesUnlessQuitRequested)
     EXPECT_TRUE(forGood.isAccepted());
 }
 
-TEST_F(MainFormTest, EdidPortOnPseudoTerminal)
+TEST_F(TamselMainForm, EdidPortOnPseudoTerminal)
 {
     halden::test::Pty pty;
     ASSERT_TRUE(pty.ok());
@@ -149,7 +149,7 @@ TEST_F(MainFormTest, EdidPortOnPseudoTerminal)
     EXPECT_EQ(pty.drain(200), "");
 }
 
-TEST_F(MainFormTest, EdidPortThatCannotOpen)
+TEST_F(TamselMainForm, EdidPortThatCannotOpen)
 {
     writeIni("EdidSerialPort=" + work.file("no-such-tty") + "\n");
     DebugCapture debug;
@@ -159,7 +159,7 @@ TEST_F(MainFormTest, EdidPortThatCannotOpen)
     EXPECT_EQ(form.form().labEdidEmulator->text(), QStringLiteral("No"));
 }
 
-TEST_F(MainFormTest, NoPortConfiguredSaysNothing)
+TEST_F(TamselMainForm, NoPortConfiguredSaysNothing)
 {
     writeIni();
     DebugCapture debug;
@@ -171,7 +171,7 @@ TEST_F(MainFormTest, NoPortConfiguredSaysNothing)
 // Without "tamsel.ini" the message box appears; once dismissed, the program
 // ends by itself. This runs start-up and the event loop as the program does;
 // a timer plays the user who presses OK.
-TEST_F(MainFormTest, MissingSettingsShowsBoxThenEnds)
+TEST_F(TamselMainForm, MissingSettingsShowsBoxThenEnds)
 {
     QString text;
     QString informative;

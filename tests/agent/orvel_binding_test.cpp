@@ -59,7 +59,7 @@ ScheduleRecord FakeLibrary::schedule3;
 ScheduleRecord FakeLibrary::written[5];
 int FakeLibrary::writes;
 
-class OrvelBinding : public ::testing::Test {
+class TamselOrvelBinding : public ::testing::Test {
 protected:
     void SetUp() override { FakeLibrary::reset(); }
     OrvelApi bind()
@@ -71,7 +71,7 @@ protected:
     }
 };
 
-TEST_F(OrvelBinding, ResolvesByNameAndLeavesMissingNull)
+TEST_F(TamselOrvelBinding, ResolvesByNameAndLeavesMissingNull)
 {
     const OrvelApi api = bind();
     EXPECT_NE(api.openInterface, nullptr);
@@ -80,7 +80,7 @@ TEST_F(OrvelBinding, ResolvesByNameAndLeavesMissingNull)
     EXPECT_EQ(api.setMiscCtrl, nullptr);
 }
 
-TEST_F(OrvelBinding, OpenAndReadSchedules)
+TEST_F(TamselOrvelBinding, OpenAndReadSchedules)
 {
     OrvelController controller(bind());
     DebugCapture debug;
@@ -92,7 +92,7 @@ TEST_F(OrvelBinding, OpenAndReadSchedules)
     EXPECT_TRUE(controller.readSchedule(7) == (ScheduleRecord {0, 0, 0, 0, 0, 0}));
 }
 
-TEST_F(OrvelBinding, WritesSlotsToSchedulesThreeAndFour)
+TEST_F(TamselOrvelBinding, WritesSlotsToSchedulesThreeAndFour)
 {
     OrvelController controller(bind());
     ASSERT_TRUE(controller.open());
@@ -102,7 +102,7 @@ TEST_F(OrvelBinding, WritesSlotsToSchedulesThreeAndFour)
     EXPECT_TRUE(FakeLibrary::written[4] == (ScheduleRecord {1, 2, 3, 4, 1, 5}));
 }
 
-TEST_F(OrvelBinding, OpenFailureIsLoggedAndMakesLibraryUnavailable)
+TEST_F(TamselOrvelBinding, OpenFailureIsLoggedAndMakesLibraryUnavailable)
 {
     FakeLibrary::openResult = ORVL_ERR_NO_SESSION;
     OrvelController controller(bind());
@@ -123,7 +123,7 @@ struct MissingCase {
     bool canWrite2;
 };
 
-class MissingEntry : public OrvelBinding, public ::testing::WithParamInterface<MissingCase> {};
+class MissingEntry : public TamselOrvelBinding, public ::testing::WithParamInterface<MissingCase> {};
 
 TEST_P(MissingEntry, TreatedAsUnavailableForWhatIsMissing)
 {
@@ -142,14 +142,14 @@ TEST_P(MissingEntry, TreatedAsUnavailableForWhatIsMissing)
     EXPECT_EQ(FakeLibrary::writes, int(c.canWrite1) + int(c.canWrite2));
 }
 
-INSTANTIATE_TEST_SUITE_P(Library, MissingEntry,
+INSTANTIATE_TEST_SUITE_P(TamselLibrary, MissingEntry,
                          ::testing::Values(MissingCase {"OpenInterface", "ORVL_OpenInterface", false, false, false},
                                            MissingCase {"GetSchedule3", "ORVL_GetSchedule3", true, true, true},
                                            MissingCase {"SetSchedule3", "ORVL_SetSchedule3", true, false, true},
                                            MissingCase {"SetSchedule4", "ORVL_SetSchedule4", true, true, false}),
                          [](const ::testing::TestParamInfo<MissingCase> &info) { return info.param.name; });
 
-TEST(OrvelController, WithoutLibraryNothingIsCalled)
+TEST(TamselOrvelController, WithoutLibraryNothingIsCalled)
 {
     OrvelController controller {OrvelApi()};
     EXPECT_FALSE(controller.open());

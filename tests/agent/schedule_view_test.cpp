@@ -15,7 +15,7 @@
 
 namespace {
 
-class StatusWindow : public ::testing::Test {
+class TamselStatusWindow : public ::testing::Test {
 protected:
     void SetUp() override { ui.setupUi(&window); }
 
@@ -38,7 +38,7 @@ protected:
     Ui::MainFormClass ui;
 };
 
-TEST_F(StatusWindow, WindowSettings)
+TEST_F(TamselStatusWindow, WindowSettings)
 {
     EXPECT_EQ(window.objectName(), QStringLiteral("MainFormClass"));
     EXPECT_EQ(window.size(), QSize(631, 397));
@@ -51,7 +51,7 @@ TEST_F(StatusWindow, WindowSettings)
     EXPECT_EQ(ui.gridLayout->itemAtPosition(0, 0)->layout(), ui.verticalLayout_5);
 }
 
-TEST_F(StatusWindow, TextsAndClasses)
+TEST_F(TamselStatusWindow, TextsAndClasses)
 {
     struct Text {
         const char *object;
@@ -88,7 +88,7 @@ TEST_F(StatusWindow, TextsAndClasses)
     EXPECT_EQ(ui.labRTS2->font(), ui.labRTS1->font());
 }
 
-TEST_F(StatusWindow, NestingOfLayouts)
+TEST_F(TamselStatusWindow, NestingOfLayouts)
 {
     auto contains = [](QLayout *layout, QObject *item) {
         for (int i = 0; i < layout->count(); ++i) {
@@ -121,7 +121,7 @@ TEST_F(StatusWindow, NestingOfLayouts)
     EXPECT_EQ(ui.verticalLayout_3->itemAt(4)->spacerItem()->sizeHint(), QSize(20, 13));
 }
 
-TEST_F(StatusWindow, InitialStateIsDisabledAndEmpty)
+TEST_F(TamselStatusWindow, InitialStateIsDisabledAndEmpty)
 {
     for (QGroupBox *box : {ui.gbRTS1ActiveDays, ui.gbRTS1_PwrOn, ui.gbRTS1_PwrOff, ui.gbRTS2ActiveDays,
                            ui.gbRTS2_PwrOn, ui.gbRTS2_PwrOff}) {
@@ -143,7 +143,7 @@ TEST_F(StatusWindow, InitialStateIsDisabledAndEmpty)
     EXPECT_EQ(ui.tebRTS2_PwrOn->sizePolicy(), QTimeEdit().sizePolicy());
 }
 
-TEST_F(StatusWindow, ShowScheduleFillsOnlyItsSlot)
+TEST_F(TamselStatusWindow, ShowScheduleFillsOnlyItsSlot)
 {
     ScheduleView view(ui);
     view.showSchedule(1, ScheduleRecord {8, 30, 18, 0, 3, 62});
@@ -177,7 +177,7 @@ TEST_F(StatusWindow, ShowScheduleFillsOnlyItsSlot)
     EXPECT_EQ(dayMask(2), 65);
 }
 
-TEST_F(StatusWindow, HideSchedulesLeavesStatusLines)
+TEST_F(TamselStatusWindow, HideSchedulesLeavesStatusLines)
 {
     ScheduleView view(ui);
     window.show();
@@ -191,7 +191,7 @@ TEST_F(StatusWindow, HideSchedulesLeavesStatusLines)
 }
 
 // The window as an operator sees it after a SLOT1 command, kept as an artefact.
-TEST_F(StatusWindow, ScreenshotAfterSlot1Command)
+TEST_F(TamselStatusWindow, ScreenshotAfterSlot1Command)
 {
     ScheduleView view(ui);
     FakeScheduleStore store;

@@ -14,14 +14,14 @@ namespace {
 const char markerName[] = "972AC980-E833-4012-81CC-DACA54759B37";
 
 // Each test gets its own runtime folder, so parallel runs never see each other.
-class InstanceMarker : public ::testing::Test {
+class TamselInstanceMarker : public ::testing::Test {
 protected:
     void SetUp() override { setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1); }
     halden::test::TempDir runtime {"tamsel-runtime"};
     const agent_platform::Table &os = agent_platform::table();
 };
 
-TEST_F(InstanceMarker, SecondInstanceSeesTheFirst)
+TEST_F(TamselInstanceMarker, SecondInstanceSeesTheFirst)
 {
     EXPECT_FALSE(os.otherInstanceRunning(markerName));
     agent_platform::InstanceMarker *marker = os.createInstanceMarker(markerName);
@@ -32,7 +32,7 @@ TEST_F(InstanceMarker, SecondInstanceSeesTheFirst)
     EXPECT_FALSE(os.otherInstanceRunning(markerName));
 }
 
-TEST_F(InstanceMarker, DiedHolderDoesNotBlockNextStart)
+TEST_F(TamselInstanceMarker, DiedHolderDoesNotBlockNextStart)
 {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -51,7 +51,7 @@ TEST_F(InstanceMarker, DiedHolderDoesNotBlockNextStart)
     os.releaseInstanceMarker(marker);
 }
 
-TEST(OrvelLibraryLoad, AbsentLibraryGivesNull)
+TEST(TamselOrvelLibraryLoad, AbsentLibraryGivesNull)
 {
     // Nothing named libORVEL.so lies beside the test programs.
     const agent_platform::Table &os = agent_platform::table();
