@@ -232,7 +232,6 @@ static int posixInstallAndStart(const char *serviceName, const char *displayName
 
 static int posixStopAndRemove(const char *serviceName)
 {
-    (void)serviceName;
     char dir[PATH_MAX], pidFile[PATH_MAX];
     if (!kmuiRuntimeDir(dir, sizeof dir) || !kmuiPidFilePath(dir, pidFile, sizeof pidFile))
         return 0;
