@@ -19,7 +19,9 @@
 //   halden::test::mosquittoPublish(broker.port(), "site/topic", "{...}");
 //
 // Every process started here is ended by the owning object's destructor
-// (SIGTERM, a bounded wait, then SIGKILL) and also dies with the test process.
+// (SIGTERM, a bounded wait, then SIGKILL) and also dies with the test process
+// (strictly: with the thread that started it, so start them from the test's
+// main thread). Children inherit no descriptors of the test process.
 // The broker log is written with "log_type all", so it shows the CONNECT
 // details of every client, e.g.
 //   "New client connected from 127.0.0.1:40000 as <id> (p1, c0, k10)."
