@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QFont>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
@@ -69,6 +70,18 @@ TEST_F(BrimletForm, ListItemsWithIcons)
         EXPECT_FALSE(ui.listWidget->item(row)->icon().isNull()) << row;
     }
     EXPECT_EQ(ui.listWidget->currentRow(), -1);
+}
+
+TEST(BrimletIcons, ResourcesHaveTheirSizes)
+{
+    const std::pair<const char *, int> icons[] = {{":/MainForm/Icon/ControlPanel.png", 128},
+                                                  {":/MainForm/Icon/calendar.png", 48},
+                                                  {":/MainForm/Icon/rotation.png", 48}};
+    for (const auto &[path, side] : icons) {
+        const QImage image(QString::fromLatin1(path));
+        EXPECT_EQ(image.size(), QSize(side, side)) << path;
+        EXPECT_TRUE(image.hasAlphaChannel()) << path;
+    }
 }
 
 TEST_F(BrimletForm, StraightAfterSetupUi)
