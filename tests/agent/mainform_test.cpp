@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -117,6 +118,35 @@ TEST_F(TamselMainForm, CloseHidesUnlessQuitRequested)
     QCloseEvent forGood;
     QApplication::sendEvent(&form, &forGood);
     EXPECT_TRUE(forGood.isAccepted());
+}
+
+// The close button only hides; "&Quit" in the tray menu ends the event loop.
+TEST_F(TamselMainForm, TrayMenuQuitEndsTheProgram)
+{
+    writeIni();
+    MainForm form;
+    auto *menu = form.findChild<QMenu *>();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 1);
+    QAction *quit = menu->actions().first();
+    EXPECT_EQ(quit->text(), QStringLiteral("&Quit"));
+    EXPECT_EQ(quit->parent(), &form);
+
+    bool aliveAfterClose = false;
+    bool guardFired = false;
+    QTimer::singleShot(100, &form, [&] { form.close(); });
+    QTimer::singleShot(400, &form, [&] {
+        aliveAfterClose = true;
+        quit->trigger();
+    });
+    QTimer::singleShot(10000, [&] {
+        guardFired = true;
+        QApplication::exit(99);
+    });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(aliveAfterClose);
+    EXPECT_FALSE(guardFired);
+    EXPECT_TRUE(form.isQuitRequested());
 }
 
 TEST_F(TamselMainForm, EdidPortOnPseudoTerminal)
