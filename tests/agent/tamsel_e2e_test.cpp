@@ -230,3 +230,21 @@ TEST_F(TamselEndToEnd, WithoutTheLibraryScheduleCommandsAreIgnored)
 }
 
 } // namespace
+
+namespace {
+
+// Without "tamsel.ini" the program waits in the message box (dismissing it is
+// covered in-process by TamselMainForm.MissingSettingsShowsBoxThenEnds): it
+// neither ends nor fails on its own while the box is up.
+TEST_F(TamselEndToEnd, MissingSettingsWaitsInTheMessageBox)
+{
+    std::filesystem::remove(work.file("tamsel.ini"));
+    TamselProcess agent(HALDEN_BIN_DIR "/Tamsel", work.path(), agentEnv());
+    ASSERT_TRUE(agent.start());
+    EXPECT_EQ(agent.waitExit(1500), -1) << agent.errText();
+    EXPECT_TRUE(agent.running());
+    agent.stop();
+    expectCleanRun(agent);
+}
+
+} // namespace
