@@ -208,7 +208,7 @@ int SimServer::run()
                 continue;
             int fd;
             while ((fd = ::accept4(listeners_[i], nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0)
-                clients_.push_back(Client{fd, {}, {}});
+                clients_.push_back(Client{fd, ++lastId_, {}, {}});
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
                 acceptPaused = true;
         }
@@ -238,8 +238,7 @@ void SimServer::readFrom(Client &client)
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
     if (n <= 0) {
-        ::close(client.fd);
-        client.fd = -1;
+        closeClient(client);
         return;
     }
     client.in.append(chunk, static_cast<size_t>(n));
@@ -255,14 +254,13 @@ void SimServer::serveRequests(Client &client)
         const uint32_t code = readU32(client.in.data() + pos);
         const uint32_t length = readU32(client.in.data() + pos + 4);
         if (length > kMaxRequestLength) {
-            ::close(client.fd);
-            client.fd = -1;
+            closeClient(client);
             return;
         }
         if (client.in.size() - pos - kHeaderSize < length)
             break;
         std::string buffer = client.in.substr(pos + kHeaderSize, length);
-        board_.handleRequest(code, reinterpret_cast<uint8_t *>(buffer.data()), buffer.size());
+        board_.handleRequest(client.id, code, reinterpret_cast<uint8_t *>(buffer.data()), buffer.size());
         client.out.append(reinterpret_cast<const char *>(&length), sizeof length);
         client.out += buffer;
         pos += kHeaderSize + length;
@@ -279,8 +277,7 @@ bool SimServer::flush(Client &client)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            ::close(client.fd);
-            client.fd = -1;
+            closeClient(client);
             return false;
         }
         client.out.erase(0, static_cast<size_t>(n));
@@ -294,11 +291,19 @@ bool SimServer::flush(Client &client)
     return client.fd >= 0;
 }
 
+void SimServer::closeClient(Client &client)
+{
+    ::close(client.fd);
+    client.fd = -1;
+    // A process that dies mid-transaction must not leave the bus reserved.
+    board_.connectionClosed(client.id);
+}
+
 void SimServer::cleanUp()
 {
     for (Client &c : clients_)
         if (c.fd >= 0)
-            ::close(c.fd);
+            closeClient(c);
     clients_.clear();
     for (int fd : listeners_)
         ::close(fd);

@@ -26,6 +26,7 @@ public:
 private:
     struct Client {
         int fd = -1;
+        ConnectionId id = kLocalConnection;  // fds are reused; ids are not
         std::string in;
         std::string out;
     };
@@ -34,6 +35,7 @@ private:
     void readFrom(Client &client);
     bool flush(Client &client);
     void serveRequests(Client &client);
+    void closeClient(Client &client);
     void cleanUp();
 
     Board &board_;
@@ -42,6 +44,7 @@ private:
     std::vector<std::string> socketPaths_;
     std::string pidFile_;
     std::vector<Client> clients_;
+    ConnectionId lastId_ = kLocalConnection;
     sigset_t waitMask_{};
 };
 

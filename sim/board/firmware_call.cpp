@@ -10,7 +10,7 @@ FirmwareCall::FirmwareCall(const Settings &settings, std::function<SmbusDevice *
 {
 }
 
-void FirmwareCall::call(CallRegisters &regs)
+void FirmwareCall::call(CallRegisters &regs, ConnectionId connection)
 {
     const uint32_t function = regs.ebx & 0xFFFF0000u;
     if (regs.eax == 0 && regs.ebx == 0 && regs.ecx == 0 && regs.edx == 0) {
@@ -22,46 +22,84 @@ void FirmwareCall::call(CallRegisters &regs)
     }
     switch (function) {
     case kReadyQuery:
-        if (!ready_) {
-            ++readyQueries_;
-            ready_ = settings_.readyAfter > 0 && readyQueries_ >= settings_.readyAfter;
-        }
-        regs.eax = ready_ ? 1u : 0u;
+        readyQuery(transactions_[connection], connection, regs);
         return;
     case kStart: {
         const uint32_t direction = (regs.ebx >> 8) & 0xFF;
         if (direction > 1)
             return;
-        start(static_cast<uint8_t>(regs.ebx & 0xFF), direction == 1,
+        start(transactions_[connection], static_cast<uint8_t>(regs.ebx & 0xFF), direction == 1,
               static_cast<uint8_t>((regs.ecx >> 8) & 0xFF), static_cast<uint8_t>(regs.ecx & 0xFF));
         return;
     }
-    case kDoneQuery: {
-        ++doneQueries_;
-        const bool done = settings_.doneAfter > 0 && doneQueries_ >= settings_.doneAfter;
-        regs.eax = done ? 1u : 0u;
-        regs.ebx = done ? result_ : 0u;
+    case kDoneQuery:
+        doneQuery(transactions_[connection], connection, regs);
         return;
-    }
     default:
         return; // unknown function: registers come back as sent
     }
 }
 
-void FirmwareCall::start(uint8_t address, bool read, uint8_t reg, uint8_t data)
+void FirmwareCall::connectionClosed(ConnectionId connection)
 {
-    if (!ready_)
+    if (holder_ == connection)
+        holder_.reset();
+    transactions_.erase(connection);
+}
+
+void FirmwareCall::readyQuery(Transaction &t, ConnectionId connection, CallRegisters &regs)
+{
+    // Busy with someone else's transaction: the asker keeps waiting, and the
+    // latency it was configured with starts once the bus is free for it.
+    if (heldByOther(connection)) {
+        regs.eax = 0;
         return;
-    ready_ = false;
-    readyQueries_ = 0;
-    doneQueries_ = 0;
+    }
+    if (!t.ready) {
+        ++t.readyQueries;
+        t.ready = settings_.readyAfter > 0 && t.readyQueries >= settings_.readyAfter;
+    }
+    if (t.ready) {
+        // A holder asking again has given up on its unfinished transaction.
+        t.started = false;
+        holder_ = connection;
+    }
+    regs.eax = t.ready ? 1u : 0u;
+}
+
+void FirmwareCall::doneQuery(Transaction &t, ConnectionId connection, CallRegisters &regs)
+{
+    if (heldByOther(connection)) {
+        regs.eax = 0;
+        regs.ebx = 0;
+        return;
+    }
+    ++t.doneQueries;
+    const bool done = settings_.doneAfter > 0 && t.doneQueries >= settings_.doneAfter;
+    regs.eax = done ? 1u : 0u;
+    regs.ebx = done ? t.result : 0u;
+    if (done && t.started) {
+        t.started = false;
+        holder_.reset();
+    }
+}
+
+void FirmwareCall::start(Transaction &t, uint8_t address, bool read, uint8_t reg, uint8_t data)
+{
+    // Ready was reported to this connection only while it holds the bus.
+    if (!t.ready)
+        return;
+    t.ready = false;
+    t.started = true;
+    t.readyQueries = 0;
+    t.doneQueries = 0;
     SmbusDevice *device = findDevice_(address);
     // No device at the address: the transaction still completes, a read
     // gives 0xFF (the idle bus level) and a write goes nowhere.
     if (read) {
-        result_ = device ? device->busRead(reg) : 0xFF;
+        t.result = device ? device->busRead(reg) : 0xFF;
     } else {
-        result_ = 0xFF;
+        t.result = 0xFF;
         if (device) {
             device->busWrite(reg, data);
             afterWrite_();

@@ -2,14 +2,26 @@
 // The firmware's system-management call: the service check and the three
 // SMBus phases (ready query, start, done query).
 //
-// Ready and done are counted per wait: the ready bit is first set on the
-// readyAfter-th ready query since the last start (and stays set until the
-// next start); the done bit on the doneAfter-th done query since that start.
-// 0 means never. A start sent while the firmware has not reported ready is
-// ignored, as a busy firmware would. A transaction takes effect on the bus
-// when it starts; the done query only reports it (and the byte read).
+// Like a real firmware it runs one SMBus transaction at a time. A ready query
+// that answers ready reserves the bus for the connection that asked; until
+// that connection's done query has reported its transaction done (or the
+// connection closes), ready queries from other connections answer not ready
+// and their starts and done queries leave the holder's transaction alone.
+//
+// Ready and done are counted per connection and per wait: the ready bit is
+// first set on the readyAfter-th ready query since that connection's last
+// start (not counting queries turned away because another connection held
+// the bus) and stays set until its next start; the done bit on the
+// doneAfter-th done query since that start. 0 means never. A start sent while
+// the firmware has not reported ready to that connection is ignored, as a
+// busy firmware would. A transaction takes effect on the bus when it starts;
+// the done query only reports it (and the byte read).
+#include "connection_id.h"
+
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 
 namespace kmui {
 
@@ -37,18 +49,33 @@ public:
                  std::function<void()> afterWrite);
 
     // Registers in, registers as the firmware leaves them out.
-    void call(CallRegisters &regs);
+    void call(CallRegisters &regs, ConnectionId connection = kLocalConnection);
+    // Frees the bus if the connection held it and forgets its transaction.
+    void connectionClosed(ConnectionId connection);
+
+    // The connection the bus is reserved for, if any.
+    std::optional<ConnectionId> busHolder() const { return holder_; }
 
 private:
-    void start(uint8_t address, bool read, uint8_t reg, uint8_t data);
+    // One connection's view of its current transaction.
+    struct Transaction {
+        int readyQueries = 0;
+        bool ready = false;    // ready reported, start not yet sent
+        bool started = false;  // started, done not yet reported
+        int doneQueries = 0;
+        uint8_t result = 0xFF;
+    };
+
+    bool heldByOther(ConnectionId connection) const { return holder_ && *holder_ != connection; }
+    void readyQuery(Transaction &t, ConnectionId connection, CallRegisters &regs);
+    void doneQuery(Transaction &t, ConnectionId connection, CallRegisters &regs);
+    void start(Transaction &t, uint8_t address, bool read, uint8_t reg, uint8_t data);
 
     Settings settings_;
     std::function<SmbusDevice *(uint8_t)> findDevice_;
     std::function<void()> afterWrite_;
-    int readyQueries_ = 0;
-    bool ready_ = false;
-    int doneQueries_ = 0;
-    uint8_t result_ = 0xFF;
+    std::map<ConnectionId, Transaction> transactions_;
+    std::optional<ConnectionId> holder_;
 };
 
 } // namespace kmui

@@ -109,7 +109,7 @@ struct Board::Impl {
         putLe32(buffer + kReadCountOffset, config.returnedCount);
     }
 
-    void firmwareCall(uint8_t *buffer)
+    void firmwareCall(uint8_t *buffer, ConnectionId connection)
     {
         // The call is raised by writing the code to the port; anything else
         // does not reach the firmware and the registers come back as loaded.
@@ -117,7 +117,7 @@ struct Board::Impl {
             return;
         CallRegisters regs{getLe32(buffer + kEaxOffset), getLe32(buffer + kEbxOffset),
                            getLe32(buffer + kEcxOffset), getLe32(buffer + kEdxOffset)};
-        firmware.call(regs);
+        firmware.call(regs, connection);
         putLe32(buffer + kEaxOffset, regs.eax);
         putLe32(buffer + kEbxOffset, regs.ebx);
         putLe32(buffer + kEcxOffset, regs.ecx);
@@ -141,12 +141,22 @@ Board::~Board() = default;
 
 void Board::handleRequest(uint32_t controlCode, uint8_t *buffer, size_t length)
 {
+    handleRequest(kLocalConnection, controlCode, buffer, length);
+}
+
+void Board::handleRequest(ConnectionId connection, uint32_t controlCode, uint8_t *buffer, size_t length)
+{
     if (!buffer)
         return;
     if (controlCode == kPhysicalReadCode && length >= kPhysicalReadSize)
         d->physicalRead(buffer, length);
     else if (controlCode == kFirmwareCallCode && length >= kFirmwareCallSize)
-        d->firmwareCall(buffer);
+        d->firmwareCall(buffer, connection);
+}
+
+void Board::connectionClosed(ConnectionId connection)
+{
+    d->firmware.connectionClosed(connection);
 }
 
 uint8_t Board::reg(uint8_t address, uint8_t reg) const

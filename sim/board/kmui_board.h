@@ -4,6 +4,8 @@
 // SMBus functions) and the devices on the SMBus (the Orvel controller at
 // 0xAE, an EEPROM at 0xA0). Used in-process by the library's fake platform
 // and, behind a socket, by the kmui-sim program.
+#include "connection_id.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -50,7 +52,13 @@ public:
 
     // Handles one driver request in place, as the driver does with its
     // in/out buffer. Unknown codes and short buffers leave the buffer as it is.
+    // The firmware runs one SMBus transaction at a time, so requests say which
+    // open device handle they come from; the first form is the single handle
+    // of an in-process user.
     void handleRequest(uint32_t controlCode, uint8_t *buffer, size_t length);
+    void handleRequest(ConnectionId connection, uint32_t controlCode, uint8_t *buffer, size_t length);
+    // The handle is gone: a bus it held is free again.
+    void connectionClosed(ConnectionId connection);
 
     // Direct register access for tests and for the state file; no SMBus timing.
     uint8_t reg(uint8_t address, uint8_t reg) const;
