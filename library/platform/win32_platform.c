@@ -72,11 +72,17 @@ static int win32InstallAndStart(const char *serviceName, const char *displayName
     SC_HANDLE service = CreateServiceW(manager, name, display, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
                                        SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path, NULL, NULL, NULL, NULL,
                                        NULL);
+    const int created = service != NULL;
     if (!service && GetLastError() == ERROR_SERVICE_EXISTS)
         service = OpenServiceW(manager, name, SERVICE_ALL_ACCESS);
     int started = 0;
     if (service) {
         started = StartServiceW(service, 0, NULL) ? 1 : 0;
+        /* The session does not count a driver that failed to start as
+         * installed, so nothing would ever remove an entry made just now; an
+         * entry that was there before is someone else's and stays. */
+        if (!started && created)
+            DeleteService(service);
         CloseServiceHandle(service);
     }
     CloseServiceHandle(manager);
