@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
-#include <QThread>
 #include <QTimeEdit>
 #include <array>
 #include <cstdio>
