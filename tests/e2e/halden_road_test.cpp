@@ -220,7 +220,10 @@ TEST_F(HaldenRoad, SlotTwoFromTheWindowReachesScheduleFour)
                 static_cast<long long>(readableAt), reads);
 
     // The agent is idle now: slot 1 was left alone, and the window keeps what was sent.
+    QElapsedTimer oneRead;
+    oneRead.start();
     EXPECT_EQ(readSchedule(3), initial3);
+    std::printf("one orvelctl read of a schedule takes %lld ms of that\n", static_cast<long long>(oneRead.elapsed()));
     const SlotSettings &kept = form->settings().timeSlot2;
     EXPECT_EQ(kept.activeDay, 42);
     EXPECT_EQ(kept.pwrOffHour, 22);
