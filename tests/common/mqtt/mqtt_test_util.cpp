@@ -50,6 +50,41 @@ Lateness measureLatenessWithin(double boundMs, int windows, int windowMs, const 
     return late;
 }
 
+ConnectPacket parseConnect(const std::string &b)
+{
+    ConnectPacket p;
+    auto u8 = [&](size_t i) { return i < b.size() ? static_cast<unsigned char>(b[i]) : 0u; };
+    if (b.size() < 2 || u8(0) != 0x10)
+        return p;
+    size_t i = 1;
+    size_t remaining = 0;
+    for (int shift = 0; shift <= 21; shift += 7) {
+        if (i >= b.size())
+            return p;
+        remaining |= (u8(i) & 0x7fu) << shift;
+        if (!(u8(i++) & 0x80))
+            break;
+    }
+    const size_t end = i + remaining;
+    if (b.size() < end || remaining < 2)
+        return p;
+    const size_t nameLen = (u8(i) << 8) | u8(i + 1);
+    if (i + 2 + nameLen + 6 > end)
+        return p;
+    p.protocolName = b.substr(i + 2, nameLen);
+    i += 2 + nameLen;
+    p.level = u8(i++);
+    p.flags = u8(i++);
+    p.keepAlive = (u8(i) << 8) | u8(i + 1);
+    i += 2;
+    const size_t idLen = (u8(i) << 8) | u8(i + 1);
+    if (i + 2 + idLen > end)
+        return p;
+    p.clientId = b.substr(i + 2, idLen);
+    p.valid = true;
+    return p;
+}
+
 namespace {
 
 sockaddr_in loopback(uint16_t port)
@@ -63,11 +98,14 @@ sockaddr_in loopback(uint16_t port)
 
 } // namespace
 
-SilentListener::SilentListener()
+SilentListener::SilentListener(uint16_t port)
 {
     listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in a = loopback(0);
+    sockaddr_in a = loopback(port);
     socklen_t len = sizeof a;
+    const int reuse = 1;
+    if (listenFd_ >= 0 && port != 0)
+        setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0
         || getsockname(listenFd_, reinterpret_cast<sockaddr *>(&a), &len) != 0
         || listen(listenFd_, 0) != 0) {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace halden::test {
 
@@ -42,13 +43,29 @@ Lateness measureLateness(int durationMs);
 // window's figures under `label`.
 Lateness measureLatenessWithin(double boundMs, int windows, int windowMs, const char *label);
 
+// The CONNECT packet as an MQTT 3.1 server reads it.
+struct ConnectPacket {
+    bool valid = false;
+    std::string protocolName;
+    int level = -1;
+    int flags = -1;
+    int keepAlive = -1;
+    std::string clientId;
+};
+
+// Reads the CONNECT at the start of bytes; valid is false when they do not
+// begin with a whole one.
+ConnectPacket parseConnect(const std::string &bytes);
+
 // A TCP listener on 127.0.0.1 whose accept queue is full, so that the kernel
 // drops further handshakes: a connection attempt to it stays pending, like
 // one to an address where nothing answers. release() empties the queue so
 // that a retried handshake gets through and can be accepted.
 class SilentListener {
 public:
-    SilentListener();
+    // port 0: any free one; else that port (taken over with SO_REUSEADDR, so
+    // a broker can listen there once this listener is gone).
+    explicit SilentListener(uint16_t port = 0);
     ~SilentListener();
     SilentListener(const SilentListener &) = delete;
     SilentListener &operator=(const SilentListener &) = delete;

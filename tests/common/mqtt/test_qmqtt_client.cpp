@@ -25,44 +25,6 @@ struct ClientFixture : ::testing::Test {
     }
 };
 
-// The CONNECT packet as an MQTT 3.1 server reads it.
-struct ConnectPacket {
-    bool valid = false;
-    std::string protocolName;
-    int level = -1;
-    int flags = -1;
-    int keepAlive = -1;
-    std::string clientId;
-};
-
-ConnectPacket parseConnect(const std::string &b)
-{
-    ConnectPacket p;
-    auto u8 = [&](size_t i) { return static_cast<unsigned char>(b.at(i)); };
-    if (b.size() < 2 || u8(0) != 0x10)
-        return p;
-    size_t i = 1;
-    size_t remaining = 0;
-    for (int shift = 0;; shift += 7) {
-        remaining |= (u8(i) & 0x7f) << shift;
-        if (!(u8(i++) & 0x80))
-            break;
-    }
-    if (b.size() < i + remaining)
-        return p;
-    const size_t nameLen = (u8(i) << 8) | u8(i + 1);
-    p.protocolName = b.substr(i + 2, nameLen);
-    i += 2 + nameLen;
-    p.level = u8(i++);
-    p.flags = u8(i++);
-    p.keepAlive = (u8(i) << 8) | u8(i + 1);
-    i += 2;
-    const size_t idLen = (u8(i) << 8) | u8(i + 1);
-    p.clientId = b.substr(i + 2, idLen);
-    p.valid = true;
-    return p;
-}
-
 } // namespace
 
 TEST_F(ClientFixture, ConnectsSubscribesAndReceives)
