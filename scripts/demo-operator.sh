@@ -3,8 +3,9 @@
 # command through Brimlet's real window, by keyboard as a person would
 # (xdotool), with the controller's schedules before and after, screenshots of
 # both windows, and Brimlet ended through its "Quit" button.
-# Uses from scripts/demo: demo, bin, password, brimlet_pid, say, fail,
-# wait_for, schedules, orvel.
+# Uses from scripts/demo: demo, topic, password, brimlet_pid, say, fail,
+# wait_for, schedules, orvel, stop_all.
+# shellcheck shell=bash disable=SC2154
 
 shots="$demo/screenshots"
 agent_log="$demo/agent/tamsel.log"
@@ -117,4 +118,4 @@ say "Brimlet saved its slots in $demo/controller/Brimlet.ini"
 stop_all
 say "stopped everything the demo started"
 say "done: screenshots in $shots"
-ls "$shots" | sed 's/^/          /'
+for shot in "$shots"/*.png; do printf '          %s\n' "${shot##*/}"; done

@@ -30,7 +30,10 @@ done
 # The programs ran under the sanitizers; their logs must be free of reports.
 reports=$(grep -rls -e "ERROR: AddressSanitizer" -e "ERROR: LeakSanitizer" -e "runtime error:" \
   "$dir/agent" "$dir/controller" "$dir"/*.out 2>/dev/null || true)
-[ -z "$reports" ] || { echo "FAIL: sanitizer reports in:" $reports; cat $reports; failed=1; }
+if [ -n "$reports" ]; then
+  while IFS= read -r log; do echo "FAIL: sanitizer report in $log"; cat "$log"; done <<<"$reports"
+  failed=1
+fi
 
 # Nothing of the demo may outlive it: no process working in its folder or
 # naming it, and the virtual display gone.
