@@ -29,10 +29,13 @@ ServiceEntry queryServiceEntry(const wchar_t *name)
     ScHandle manager(OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS));
     if (!manager)
         return entry;
-    ScHandle service(OpenServiceW(manager.handle, name, SERVICE_QUERY_CONFIG));
+    ScHandle service(OpenServiceW(manager.handle, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
     if (!service)
         return entry;
     entry.exists = true;
+    SERVICE_STATUS status;
+    if (QueryServiceStatus(service.handle, &status))
+        entry.state = status.dwCurrentState;
     DWORD needed = 0;
     QueryServiceConfigW(service.handle, NULL, 0, &needed);
     std::vector<unsigned char> buffer(needed ? needed : sizeof(QUERY_SERVICE_CONFIGW));
@@ -56,15 +59,33 @@ bool createDriverEntry(const wchar_t *name, const wchar_t *binaryPath)
     return bool(service);
 }
 
+bool startService(const wchar_t *name)
+{
+    ScHandle manager(OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS));
+    ScHandle service(manager ? OpenServiceW(manager.handle, name, SERVICE_START) : NULL);
+    return service && StartServiceW(service.handle, 0, NULL);
+}
+
+bool stopService(const wchar_t *name)
+{
+    ScHandle manager(OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS));
+    ScHandle service(manager ? OpenServiceW(manager.handle, name, SERVICE_STOP) : NULL);
+    SERVICE_STATUS status;
+    return service && ControlService(service.handle, SERVICE_CONTROL_STOP, &status);
+}
+
 bool removeServiceEntry(const wchar_t *name)
 {
     {
         ScHandle manager(OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS));
         if (!manager)
             return false;
-        ScHandle service(OpenServiceW(manager.handle, name, DELETE));
-        if (service)
+        ScHandle service(OpenServiceW(manager.handle, name, DELETE | SERVICE_STOP));
+        if (service) {
+            SERVICE_STATUS status;
+            ControlService(service.handle, SERVICE_CONTROL_STOP, &status);
             DeleteService(service.handle);
+        }
     }
     // The entry goes once the last handle to it is closed.
     return !queryServiceEntry(name).exists;
