@@ -2,55 +2,31 @@
 // (kmui_test_driver.c): the device, the firmware table scan, the service
 // check and SMBus transactions all go through CreateFileW and DeviceIoControl,
 // and the service through the service control manager.
-//
-// wine loads a kernel driver only from an absolute image path, not from the
-// path relative to the system folder that the library registers, so these
-// tests register the driver's entry themselves, under the same name, with a
-// path wine understands; the library then finds it (ERROR_SERVICE_EXISTS).
+// The driver's entry is registered by the test (see test_driver_install.h).
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 #include <windows.h>
 
 #include "orvel.h"
 #include "service_entry.h"
+#include "test_driver_install.h"
 
 namespace {
 
-const wchar_t kService[] = L"KMUI32_1K";
-const wchar_t kDriverFile[] = L"KMUI32_1K.SYS";
-const wchar_t kImagePath[] = L"\\SystemRoot\\system32\\drivers\\KMUI32_1K.SYS";
-
-std::wstring programFolder()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
-    std::wstring folder(path, n);
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
-}
-
-std::wstring installedDriverFile()
-{
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    return std::wstring(system) + L"\\drivers\\" + kDriverFile;
-}
+const wchar_t *const kService = win_test::kDriverService;
 
 class Win32DriverSessionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(win_test::removeServiceEntry(kService)) << "a KMUI32_1K entry is left from before";
-        ASSERT_TRUE(CopyFileW((programFolder() + kDriverFile).c_str(), installedDriverFile().c_str(), FALSE));
-        ASSERT_TRUE(win_test::createDriverEntry(kService, kImagePath));
+        ASSERT_TRUE(win_test::installTestDriver()) << "the KMUI test driver could not be registered";
         ASSERT_EQ(ORVL_CloseInterface(), ORVL_OK);
     }
     void TearDown() override
     {
         ORVL_CloseInterface();
-        win_test::removeServiceEntry(kService);
-        DeleteFileW(installedDriverFile().c_str());
+        win_test::removeTestDriver();
     }
 };
 
