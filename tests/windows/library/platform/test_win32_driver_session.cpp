@@ -8,6 +8,7 @@
 #include <cstring>
 #include <windows.h>
 
+#include "debug_monitor.h"
 #include "orvel.h"
 #include "service_entry.h"
 #include "test_driver_install.h"
@@ -41,6 +42,18 @@ TEST_F(Win32DriverSessionTest, StartsTheStoppedDriverAndStopsAndRemovesItAtClose
     // stops the driver and removes its entry, as for one it created.
     EXPECT_EQ(ORVL_CloseInterface(), ORVL_OK);
     EXPECT_FALSE(win_test::queryServiceEntry(kService).exists);
+}
+
+TEST_F(Win32DriverSessionTest, TheServiceCheckWritesItsTwoLinesToTheDebugger)
+{
+    win_test::DebugMonitor monitor;
+    ASSERT_TRUE(monitor.listening());
+
+    ASSERT_EQ(ORVL_OpenInterface(), ORVL_OK);
+    const std::vector<std::string> lines = monitor.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "ORVL_ServiceCheck");
+    EXPECT_EQ(lines[1], "EAX=0x00000000, EBX=0x70479315, ECX=0x00000001, EDX=0x00000000,\n");
 }
 
 TEST_F(Win32DriverSessionTest, UsesARunningDriverAndLeavesItRunning)
