@@ -10,6 +10,9 @@ command=$1 prefix=$2 wine64=$3
 shift 3
 unset DISPLAY WAYLAND_DISPLAY
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# wine leaves temporary folders behind; they go beside the prefix and with it.
+export TMPDIR="$prefix-tmp"
+mkdir -p "$TMPDIR"
 # A first start in a new prefix can be slow on a busy machine; this only
 # stops a hung wine from holding the suite.
 bound=240
@@ -20,12 +23,13 @@ setup)
   "$wineserver" -k 2>/dev/null
   rm -rf "$prefix"
   echo "creating wine prefix $prefix with $wine64"
-  timeout $bound "$wine64" wineboot --init >/dev/null 2>&1
+  timeout $bound "$wine64" wineboot --init >"$TMPDIR/wineboot.log" 2>&1
   status=$?
   # wineboot leaves services starting in the background; a driver service
   # started before they settle takes the service manager's full timeout.
   timeout $bound "$wineserver" -w
   if [ $status -ne 0 ] || [ ! -f "$prefix/system.reg" ]; then
+    cat "$TMPDIR/wineboot.log" >&2
     echo "wineboot failed (status $status): wine64 cannot run Windows programs here" >&2
     exit 1
   fi
@@ -42,7 +46,7 @@ run)
 cleanup)
   wineserver=$1
   "$wineserver" -k 2>/dev/null
-  rm -rf "$prefix"
+  rm -rf "$prefix" "$TMPDIR"
   ;;
 *)
   echo "usage: wine.sh setup|run|cleanup PREFIX WINE64 ..." >&2
