@@ -139,5 +139,6 @@ TEST(KmuiSimSharedBus, ConcurrentOrvelctlRunsNeverTearARecord)
     for (const LoopReport *report : {&third, &fourth})
         for (const std::string &fault : report->faults)
             ADD_FAILURE() << fault;
-    std::printf("two loops of %d set+get rounds: %.1f s and %.1f s\n", kRounds, third.seconds, fourth.seconds);
+    std::printf("[ figures  ] two orvelctl loops of %d set+get rounds on one board: %.1f s and %.1f s\n", kRounds,
+                third.seconds, fourth.seconds);
 }

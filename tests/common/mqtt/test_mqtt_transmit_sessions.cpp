@@ -22,10 +22,10 @@ const size_t kConnectSize = 12 + 2 + 23;
 
 // How the attempts before the broker comes up end.
 enum class CutOff {
-    NothingListening,    // refused at once
-    DroppedBeforeConnack,// accepted, CONNECT read, connection closed
-    RefusedByConnack,    // CONNACK "server unavailable", then closed
-    HandshakeUnanswered, // pending until the link drops it for a new attempt
+    NothingListening,     // refused at once
+    DroppedBeforeConnack, // accepted, CONNECT read, connection closed
+    RefusedByConnack,     // CONNACK "server unavailable", then closed
+    HandshakeUnanswered,  // pending until the link drops it for a new attempt
 };
 
 struct SessionCase {
@@ -39,8 +39,9 @@ std::vector<std::string> connectLines(const std::string &log, const std::string 
     std::vector<std::string> lines;
     std::istringstream in(log);
     std::string line;
+    const std::string as = " as " + id + " (";
     while (std::getline(in, line))
-        if (line.find("New client connected") != std::string::npos && line.find(" as " + id + " (") != std::string::npos)
+        if (line.find("New client connected") != std::string::npos && line.find(as) != std::string::npos)
             lines.push_back(line);
     return lines;
 }
