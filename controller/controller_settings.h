@@ -1,17 +1,24 @@
 #pragma once
 // The host controller's settings record and how it is read from and written
 // to its INI file.
+#include "command_message.h"
+
 #include <QString>
 #include <QtGlobal>
 
-struct SlotSettings {
-    quint16 activeDay = 127;
-    bool pwrOnEnable = true;
-    quint8 pwrOnHour = 9;
-    quint8 pwrOnMinute = 0;
-    bool pwrOffEnable = true;
-    quint8 pwrOffHour = 21;
-    quint8 pwrOffMinute = 0;
+// A slot's seven values are the ones a slot command carries; only the
+// defaults of a first start are the controller's own.
+struct SlotSettings : SlotValues {
+    SlotSettings()
+    {
+        activeDay = 127;
+        pwrOnEnable = true;
+        pwrOnHour = 9;
+        pwrOnMinute = 0;
+        pwrOffEnable = true;
+        pwrOffHour = 21;
+        pwrOffMinute = 0;
+    }
 };
 
 // The broker address is a numeric literal because it is never resolved; the

@@ -7,23 +7,6 @@
 #include "command_message.h"
 #include "pwddialog.h"
 
-namespace {
-
-SlotValues toSlotValues(const SlotSettings &slot)
-{
-    SlotValues values;
-    values.activeDay = slot.activeDay;
-    values.pwrOnEnable = slot.pwrOnEnable;
-    values.pwrOnHour = slot.pwrOnHour;
-    values.pwrOnMinute = slot.pwrOnMinute;
-    values.pwrOffEnable = slot.pwrOffEnable;
-    values.pwrOffHour = slot.pwrOffHour;
-    values.pwrOffMinute = slot.pwrOffMinute;
-    return values;
-}
-
-} // namespace
-
 // The password is typed anew for every command and never stored; the dialog
 // is kept between commands but starts empty each time.
 QString MainForm::askPassword()
@@ -56,7 +39,7 @@ void MainForm::slot_btnEdidReenumerateClicked(bool)
 void MainForm::publishSlotCommand(const QString &command, const SlotSettings &slot)
 {
     const QString password = askPassword();
-    publishCommandText(composeSlotCommand(command, toSlotValues(slot), password));
+    publishCommandText(composeSlotCommand(command, slot, password));
 }
 
 // Published whether or not the link is up: nothing is queued or confirmed,
