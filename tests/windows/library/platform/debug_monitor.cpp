@@ -41,6 +41,17 @@ std::vector<std::string> DebugMonitor::lines() const
     return lines_;
 }
 
+std::vector<std::string> DebugMonitor::waitForLines(size_t count, DWORD timeoutMs) const
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        std::vector<std::string> current = lines();
+        if (current.size() >= count || GetTickCount64() >= deadline)
+            return current;
+        Sleep(10);
+    }
+}
+
 void DebugMonitor::run()
 {
     while (!stopping_) {

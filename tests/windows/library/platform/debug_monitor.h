@@ -19,6 +19,9 @@ public:
 
     bool listening() const { return listening_; }
     std::vector<std::string> lines() const;
+    // The writer does not wait for the monitor to take a line, so a caller
+    // that just wrote waits here (bounded) until `count` lines have arrived.
+    std::vector<std::string> waitForLines(size_t count, DWORD timeoutMs) const;
 
 private:
     void run();

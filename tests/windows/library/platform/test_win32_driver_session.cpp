@@ -50,7 +50,7 @@ TEST_F(Win32DriverSessionTest, TheServiceCheckWritesItsTwoLinesToTheDebugger)
     ASSERT_TRUE(monitor.listening());
 
     ASSERT_EQ(ORVL_OpenInterface(), ORVL_OK);
-    const std::vector<std::string> lines = monitor.lines();
+    const std::vector<std::string> lines = monitor.waitForLines(2, 5000);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "ORVL_ServiceCheck");
     EXPECT_EQ(lines[1], "EAX=0x00000000, EBX=0x70479315, ECX=0x00000001, EDX=0x00000000,\n");
