@@ -7,16 +7,15 @@
 #include "mosquitto_broker.h"
 #include "run_program.h"
 #include "temp_dir.h"
+#include "test_artifact.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -71,16 +70,6 @@ protected:
     QString previousDir;
 };
 
-template <typename Predicate>
-bool waitFor(Predicate done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QTest::qWait(20);
-    return done();
-}
-
 TEST_F(TamselMainFormWithOrvel, ShowsControllerSchedulesAndCarriesOutSlot1)
 {
     MainForm form;
@@ -106,10 +95,10 @@ TEST_F(TamselMainFormWithOrvel, ShowsControllerSchedulesAndCarriesOutSlot1)
     EXPECT_TRUE(ui.gbRTS2_PwrOn->isChecked());
     EXPECT_FALSE(ui.gbRTS2_PwrOff->isChecked());
 
-    ASSERT_TRUE(waitFor([&] { return ui.labMessageStatus->text() == QStringLiteral("Connected"); }, 10000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ui.labMessageStatus->text() == QStringLiteral("Connected"); }, 10000))
         << ui.labMessageStatus->text().toStdString();
     // Subscribed once the broker has seen the SUBSCRIBE.
-    ASSERT_TRUE(waitFor([&] { return broker.countInLog("Received SUBSCRIBE") > 0; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return broker.countInLog("Received SUBSCRIBE") > 0; }, 10000));
 
     SlotValues slot;
     slot.activeDay = 62;
@@ -121,7 +110,7 @@ TEST_F(TamselMainFormWithOrvel, ShowsControllerSchedulesAndCarriesOutSlot1)
     ASSERT_TRUE(mosquittoPublish(
         broker.port(), topic,
         composeSlotCommand(QStringLiteral("SLOT1"), slot, QStringLiteral("operator")).toStdString()));
-    ASSERT_TRUE(waitFor([&] { return ui.tebRTS1_PwrOn->time() == QTime(8, 30); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ui.tebRTS1_PwrOn->time() == QTime(8, 30); }, 10000));
     EXPECT_EQ(dayMask({ui.cbRTS1_Sun, ui.cbRTS1_Mon, ui.cbRTS1_Tue, ui.cbRTS1_Wed, ui.cbRTS1_Thu, ui.cbRTS1_Fri,
                        ui.cbRTS1_Sat}),
               62);
@@ -136,13 +125,7 @@ TEST_F(TamselMainFormWithOrvel, ShowsControllerSchedulesAndCarriesOutSlot1)
     EXPECT_EQ(written.value("activeDays").toInt(), 62);
     EXPECT_EQ(schedule(4).value("activeDays").toInt(), 65); // slot 2 untouched
 
-    form.show();
-    const QPixmap shot = form.grab();
-    const QString dir = QStringLiteral(HALDEN_BIN_DIR "/../test-artifacts");
-    ASSERT_TRUE(QDir().mkpath(dir));
-    const QString path = QDir(dir).absoluteFilePath(QStringLiteral("tamsel-slot1.png"));
-    ASSERT_TRUE(shot.save(path));
-    std::printf("status window screenshot: %s\n", QFileInfo(path).canonicalFilePath().toUtf8().constData());
+    ASSERT_TRUE(saveWindowScreenshot(form, QStringLiteral("tamsel-slot1.png")));
 }
 
 } // namespace

@@ -46,16 +46,6 @@ protected:
     const uint16_t port = halden::test::freeLoopbackPort();
 };
 
-template <typename Predicate>
-bool waitFor(Predicate done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QTest::qWait(20);
-    return done();
-}
-
 TEST_F(TamselMainForm, StartUpWithoutLibrary)
 {
     writeIni();
@@ -77,7 +67,7 @@ TEST_F(TamselMainForm, StartUpWithoutLibrary)
     // The offscreen desktop has no tray: the window is shown to stay reachable.
     EXPECT_EQ(form.isVisible(), !QSystemTrayIcon::isSystemTrayAvailable());
 
-    EXPECT_TRUE(waitFor([&] { return !ui.labMessageStatus->text().isEmpty(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !ui.labMessageStatus->text().isEmpty(); }, 5000));
     EXPECT_EQ(ui.labMessageStatus->text(), QStringLiteral("Disconnected"));
 }
 

@@ -3,15 +3,13 @@
 #include "command_handler.h"
 #include "command_message.h"
 #include "fakes.h"
+#include "test_artifact.h"
 #include "ui_mainform.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QMainWindow>
 #include <QSpacerItem>
-#include <gtest/gtest.h>
 
-#include <cstdio>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -215,13 +213,7 @@ TEST_F(TamselStatusWindow, ScreenshotAfterSlot1Command)
     EXPECT_EQ(dayMask(1), 62);
     EXPECT_EQ(ui.tebRTS1_PwrOn->time(), QTime(8, 30));
 
-    window.show();
-    const QPixmap shot = window.grab();
-    const QString dir = QStringLiteral(HALDEN_BIN_DIR "/../test-artifacts");
-    ASSERT_TRUE(QDir().mkpath(dir));
-    const QString path = QDir(dir).absoluteFilePath(QStringLiteral("tamsel-form-slot1.png"));
-    ASSERT_TRUE(shot.save(path));
-    std::printf("status window screenshot: %s\n", QFileInfo(path).canonicalFilePath().toUtf8().constData());
+    ASSERT_TRUE(saveWindowScreenshot(window, QStringLiteral("tamsel-form-slot1.png")));
 }
 
 } // namespace
