@@ -5,8 +5,66 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include <QJsonArray>
+#include <QSet>
+
 #include <cmath>
 #include <limits>
+#include <vector>
+
+namespace {
+
+// A name as the parser reads it, escapes decoded, so "A" and "\u0041" match.
+QString decodedName(const QByteArray &quoted)
+{
+    if (!quoted.contains('\\'))
+        return QString::fromUtf8(quoted.mid(1, quoted.size() - 2));
+    const QJsonDocument doc = QJsonDocument::fromJson("[" + quoted + "]");
+    return doc.array().at(0).toString();
+}
+
+// True when some object in the text names a member twice. Qt 5's parser
+// leaks the earlier value of such a member when it is an array or object, so
+// a stream of them would grow the agent without bound; a command never has
+// them. Text that is not JSON is left for the parser to refuse.
+bool hasDuplicateName(const QByteArray &text)
+{
+    struct Level {
+        bool object;
+        bool expectName;
+        QSet<QString> names;
+    };
+    std::vector<Level> levels;
+    for (int i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '{' || c == '[') {
+            levels.push_back({c == '{', c == '{', {}});
+        } else if (c == '}' || c == ']') {
+            if (!levels.empty())
+                levels.pop_back();
+        } else if (c == ',') {
+            if (!levels.empty() && levels.back().object)
+                levels.back().expectName = true;
+        } else if (c == '"') {
+            const int start = i;
+            for (++i; i < text.size() && text[i] != '"'; ++i)
+                if (text[i] == '\\')
+                    ++i;
+            if (i >= text.size())
+                return false;
+            if (!levels.empty() && levels.back().object && levels.back().expectName) {
+                levels.back().expectName = false;
+                const QString name = decodedName(text.mid(start, i - start + 1));
+                if (levels.back().names.contains(name))
+                    return true;
+                levels.back().names.insert(name);
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 QString passwordDigest(const QString &password)
 {
@@ -36,6 +94,10 @@ QString composeEdidCommand(const QString &password)
 
 CommandReader::CommandReader(const QByteArray &payload)
 {
+    // A payload naming a member twice reads as not parsed (see above); it is
+    // checked first, because parsing it is what leaks.
+    if (hasDuplicateName(payload))
+        return;
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(payload, &error);
     parsed_ = error.error == QJsonParseError::NoError;

@@ -13,9 +13,13 @@ namespace {
 
 enum IniLineKind : unsigned char { IniSection = 1, IniKeyValue = 2, IniOther = 3 };
 
+// A line keeps the bytes it was read with, whatever its length and even with
+// a NUL inside, so a rewrite never changes a line nobody set. Lookups read the
+// text up to its first NUL, as a C string.
 struct IniLine {
     IniLineKind kind;
-    char *text;
+    char *text;     // `length` bytes plus a terminating NUL
+    size_t length;
     IniLine *previous;
     IniLine *next;
 };
@@ -24,11 +28,13 @@ struct IniDocument {
     IniLine *first;
     IniLine *last;
     FILE *file;
+    bool byteOrderMark;  // the file began with a UTF-8 byte-order mark
     char valueBuffer[256];
 };
 
+const char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
+
 // Limits of the record layout (characters, terminator not counted).
-constexpr size_t kMaxLinePiece = 254;
 constexpr size_t kMaxSectionName = 129;
 constexpr size_t kMaxKeyName = 127;
 constexpr size_t kMaxValue = 127;
@@ -69,12 +75,13 @@ void copyCut(char *out, size_t size, const char *text, size_t length)
     out[n] = '\0';
 }
 
-char *duplicate(const char *text)
+char *duplicate(const char *text, size_t length)
 {
-    const size_t length = strlen(text);
     char *copy = static_cast<char *>(malloc(length + 1));
-    if (copy)
-        memcpy(copy, text, length + 1);
+    if (copy) {
+        memcpy(copy, text, length);
+        copy[length] = '\0';
+    }
     return copy;
 }
 
@@ -100,6 +107,7 @@ void IniFreeLines()
     }
     g_document.first = nullptr;
     g_document.last = nullptr;
+    g_document.byteOrderMark = false;
 }
 
 void linkAtEnd(IniLine *line)
@@ -113,16 +121,17 @@ void linkAtEnd(IniLine *line)
     g_document.last = line;
 }
 
-IniLine *newLine(IniLineKind kind, const char *text)
+IniLine *newLine(IniLineKind kind, const char *text, size_t length)
 {
     IniLine *line = static_cast<IniLine *>(malloc(sizeof(IniLine)));
     if (!line)
         return nullptr;
-    line->text = duplicate(text);
+    line->text = duplicate(text, length);
     if (!line->text) {
         free(line);
         return nullptr;
     }
+    line->length = length;
     line->kind = kind;
     line->previous = nullptr;
     line->next = nullptr;
@@ -136,7 +145,8 @@ bool IniAppendLine(IniLineKind kind, const char *text)
         IniFreeLines();
         return false;
     }
-    line->text = duplicate(text);
+    line->length = strlen(text);
+    line->text = duplicate(text, line->length);
     if (!line->text) {
         free(line);
         return false;
@@ -150,7 +160,7 @@ bool IniInsertLineAfter(IniLine *after, IniLineKind kind, const char *text)
 {
     if (!after)
         return false;
-    IniLine *line = newLine(kind, text);
+    IniLine *line = newLine(kind, text, strlen(text));
     if (!line)
         return false;
     line->next = after->next;
@@ -163,35 +173,18 @@ bool IniInsertLineAfter(IniLine *after, IniLineKind kind, const char *text)
     return true;
 }
 
-// Reads one line piece of at most 254 characters. A CR LF ends a line like a
-// plain LF. A line end directly behind a full piece belongs to that piece, so
-// a line of exactly 254 characters does not grow an empty line behind it.
+// Reads one line, whatever its length; a CR LF ends it like a plain LF.
 // Returns false at end of file with nothing read.
-bool readPiece(FILE *file, char *buffer)
+bool readLine(FILE *file, std::string &line)
 {
-    size_t length = 0;
-    int c = EOF;
-    while (length < kMaxLinePiece) {
-        c = getc(file);
-        if (c == EOF || c == '\n')
-            break;
-        buffer[length++] = char(c);
-    }
-    if (length == kMaxLinePiece) {
-        // Swallow a line end that follows the full piece right away; anything
-        // else is the start of the next piece.
-        const long mark = ftell(file);
-        c = getc(file);
-        if (c == '\r' && getc(file) == '\n')
-            c = '\n';
-        else if (c != '\n' && c != EOF)
-            fseek(file, mark, SEEK_SET);
-    }
-    if (length == 0 && c == EOF)
+    line.clear();
+    int c;
+    while ((c = getc(file)) != EOF && c != '\n')
+        line += char(c);
+    if (c == EOF && line.empty())
         return false;
-    if (length > 0 && buffer[length - 1] == '\r' && c == '\n')
-        --length;
-    buffer[length] = '\0';
+    if (c == '\n' && !line.empty() && line.back() == '\r')
+        line.pop_back();
     return true;
 }
 
@@ -282,9 +275,16 @@ bool IniLoad(const char *path)
     if (!g_document.file)
         return false;
 
-    char buffer[kMaxLinePiece + 2];
-    while (readPiece(g_document.file, buffer)) {
-        IniLine *line = newLine(classify(buffer), buffer);
+    // A byte-order mark (a Windows editor's "UTF-8 with BOM") is not part of
+    // the first line; it is written back on save.
+    char mark[3];
+    g_document.byteOrderMark = fread(mark, 1, 3, g_document.file) == 3 && memcmp(mark, kUtf8ByteOrderMark, 3) == 0;
+    if (!g_document.byteOrderMark)
+        rewind(g_document.file);
+
+    std::string text;
+    while (readLine(g_document.file, text)) {
+        IniLine *line = newLine(classify(text.c_str()), text.data(), text.size());
         if (!line) {
             // The stream stays open until IniClose.
             IniFreeLines();
@@ -311,9 +311,10 @@ bool IniSave(const char *path)
         IniFreeLines();
         return false;
     }
-    bool ok = true;
+    bool ok = !g_document.byteOrderMark || fwrite(kUtf8ByteOrderMark, 1, 3, g_document.file) == 3;
     for (IniLine *line = g_document.first; line && ok; line = line->next)
-        ok = fprintf(g_document.file, "%s\r\n", line->text) >= 0;
+        ok = fwrite(line->text, 1, line->length, g_document.file) == line->length
+             && fwrite("\r\n", 1, 2, g_document.file) == 2;
     ok = fflush(g_document.file) == 0 && ok && !ferror(g_document.file);
     ok = fclose(g_document.file) == 0 && ok;
     g_document.file = nullptr;
@@ -374,11 +375,12 @@ void IniSetString(const char *section, const char *key, const char *value)
     IniKeyLookup lookup;
     if (IniFindKey(section, key, &lookup)) {
         const std::string text = composeKeyLine(lookup.keyName, value, lookup.comment);
-        char *copy = duplicate(text.c_str());
+        char *copy = duplicate(text.c_str(), text.size());
         if (!copy)
             return;
         free(lookup.keyLine->text);
         lookup.keyLine->text = copy;
+        lookup.keyLine->length = text.size();
         return;
     }
     const std::string keyLine = composeKeyLine(key, value, "");

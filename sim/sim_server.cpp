@@ -1,5 +1,7 @@
 #include "sim_server.h"
 
+#include "request_stream.h"
+
 extern "C" {
 #include "kmui_endpoint.h"
 }
@@ -20,52 +22,11 @@ namespace kmui {
 
 namespace {
 
-const char *const kDeviceNames[] = {"KMUI32_1K", "KMUI64_1K"};
-
-// Larger requests are not driver requests; such a client is dropped rather
-// than letting it make the board buffer without bound.
-constexpr uint32_t kMaxRequestLength = 64 * 1024;
-constexpr size_t kHeaderSize = 8;
-
 volatile sig_atomic_t stopRequested = 0;
 
 void onStopSignal(int) { stopRequested = 1; }
 
-uint32_t readU32(const char *p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 std::string errnoText() { return std::strerror(errno); }
-
-bool makeFolders(const std::string &dir, std::string &error)
-{
-    // mkdir -p, private to the user like a runtime folder should be.
-    std::string partial;
-    size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = dir.find('/', pos + 1);
-        partial = dir.substr(0, pos);
-        if (partial.empty())
-            continue;
-        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = "cannot create the runtime folder " + partial + ": " + errnoText();
-            return false;
-        }
-    }
-    struct stat st;
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        error = "the runtime folder " + dir + " is not a folder";
-        return false;
-    }
-    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
-        error = "cannot use the runtime folder " + dir + ": " + errnoText();
-        return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -99,10 +60,16 @@ bool SimServer::start(std::string &error)
     sigaction(SIGINT, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    if (!makeFolders(runtimeDir_, error))
+    if (!kmuiMakeRuntimeDir(runtimeDir_.c_str())) {
+        error = "cannot create the runtime folder " + runtimeDir_ + ": " + errnoText();
         return false;
-    for (const char *name : kDeviceNames)
-        if (!listenOn(name, error))
+    }
+    if (::access(runtimeDir_.c_str(), W_OK | X_OK) != 0) {
+        error = "cannot use the runtime folder " + runtimeDir_ + ": " + errnoText();
+        return false;
+    }
+    for (const char *const *name = kmuiServedDeviceNames; *name; ++name)
+        if (!listenOn(*name, error))
             return false;
     return writePidFile(error);
 }
@@ -249,23 +216,8 @@ void SimServer::readFrom(Client &client)
 
 void SimServer::serveRequests(Client &client)
 {
-    size_t pos = 0;
-    while (client.in.size() - pos >= kHeaderSize) {
-        const uint32_t code = readU32(client.in.data() + pos);
-        const uint32_t length = readU32(client.in.data() + pos + 4);
-        if (length > kMaxRequestLength) {
-            closeClient(client);
-            return;
-        }
-        if (client.in.size() - pos - kHeaderSize < length)
-            break;
-        std::string buffer = client.in.substr(pos + kHeaderSize, length);
-        board_.handleRequest(client.id, code, reinterpret_cast<uint8_t *>(buffer.data()), buffer.size());
-        client.out.append(reinterpret_cast<const char *>(&length), sizeof length);
-        client.out += buffer;
-        pos += kHeaderSize + length;
-    }
-    client.in.erase(0, pos);
+    if (!kmui::serveRequests(board_, client.id, client.in, client.out))
+        closeClient(client);
 }
 
 bool SimServer::flush(Client &client)

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include "kmui_endpoint.h"
+#include "kmui_framing.h"
 #include "posix_process.h"
 
 enum {
@@ -28,35 +29,25 @@ enum {
     kStopWaitMs = 5000,
     kKillWaitMs = 2000,
     kReplyTimeoutS = 5, /* a stuck simulator must not hang the caller for good */
+    kRetryAfterTimeoutS = 2,
 };
 
-/* --- runtime folder ---------------------------------------------------- */
-
-static int makeFolders(const char *path)
-{
-    char partial[PATH_MAX];
-    size_t length = strlen(path);
-    if (length == 0 || length >= sizeof partial)
-        return 0;
-    memcpy(partial, path, length + 1);
-    for (char *p = partial + 1; *p; ++p) {
-        if (*p != '/')
-            continue;
-        *p = '\0';
-        if (mkdir(partial, 0700) != 0 && errno != EEXIST)
-            return 0;
-        *p = '/';
-    }
-    return mkdir(partial, 0700) == 0 || errno == EEXIST;
-}
-
-/* The runtime folder, created when missing. */
-static int runtimeDir(char *out, size_t size)
-{
-    return kmuiRuntimeDir(out, size) && makeFolders(out);
-}
-
 /* --- device ------------------------------------------------------------ */
+
+/* A device handle is a connection to kmui-sim plus the name it was opened
+ * under. When kmui-sim dies the connection is gone for good; a driver's handle
+ * outlives a driver restart, so the handle reconnects on its next request. */
+typedef struct PosixDevice {
+    int fd; /* -1 while the connection is broken */
+    char name[64];
+    struct timespec retryAfter; /* no reconnect before this (CLOCK_MONOTONIC) */
+} PosixDevice;
+
+/* Set while the driver behind this thread's last request could not be
+ * reached: the library's pauses wait for the firmware, and with no driver
+ * there is nothing to wait for, so they return at once. That bounds the stall
+ * of a caller whose board went away to a few milliseconds per export. */
+static _Thread_local int t_driverUnreachable;
 
 static int connectEndpoint(const char *deviceName)
 {
@@ -64,7 +55,8 @@ static int connectEndpoint(const char *deviceName)
     struct sockaddr_un address;
     memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    if (!runtimeDir(dir, sizeof dir) || !kmuiEndpointPath(dir, deviceName, address.sun_path, sizeof address.sun_path))
+    if (!kmuiRuntimeDir(dir, sizeof dir) || !kmuiMakeRuntimeDir(dir)
+        || !kmuiEndpointPath(dir, deviceName, address.sun_path, sizeof address.sun_path))
         return -1;
 
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -80,17 +72,57 @@ static int connectEndpoint(const char *deviceName)
     return fd;
 }
 
+static struct timespec monotonicNow(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+static int reached(const struct timespec *deadline)
+{
+    const struct timespec now = monotonicNow();
+    return now.tv_sec > deadline->tv_sec || (now.tv_sec == deadline->tv_sec && now.tv_nsec >= deadline->tv_nsec);
+}
+
 /* A socket carries no open mode: exclusive and shared opens are alike. */
 static OrvlDevice posixOpenDevice(const char *deviceName, int shared)
 {
     (void)shared;
-    int fd = connectEndpoint(deviceName);
-    return fd < 0 ? ORVL_NO_DEVICE : (OrvlDevice)fd;
+    if (strlen(deviceName) >= sizeof((PosixDevice *)0)->name)
+        return ORVL_NO_DEVICE;
+    PosixDevice *device = calloc(1, sizeof *device);
+    if (!device)
+        return ORVL_NO_DEVICE;
+    device->fd = connectEndpoint(deviceName);
+    if (device->fd < 0) {
+        free(device);
+        return ORVL_NO_DEVICE;
+    }
+    strcpy(device->name, deviceName);
+    return (OrvlDevice)device;
 }
 
-static void posixCloseDevice(OrvlDevice device)
+static void posixCloseDevice(OrvlDevice handle)
 {
-    close((int)device);
+    PosixDevice *device = (PosixDevice *)handle;
+    if (handle == ORVL_NO_DEVICE || !device)
+        return;
+    if (device->fd >= 0)
+        close(device->fd);
+    free(device);
+}
+
+/* The stream is out of step or gone: drop it. A board that timed out may be
+ * hung rather than gone, and connecting to it succeeds only to time out
+ * again, so after a time-out the next attempt waits a while. */
+static void breakConnection(PosixDevice *device, int timedOut)
+{
+    close(device->fd);
+    device->fd = -1;
+    device->retryAfter = monotonicNow();
+    if (timedOut)
+        device->retryAfter.tv_sec += kRetryAfterTimeoutS;
 }
 
 static int sendAll(int fd, const void *data, size_t length)
@@ -136,32 +168,58 @@ static int discard(int fd, size_t length)
     return 1;
 }
 
-static int posixIoControl(OrvlDevice device, uint32_t controlCode, void *buffer, uint32_t length)
+/* One request over a live connection; 0 when it could not be completed. */
+static int exchange(int fd, uint32_t controlCode, void *buffer, uint32_t length, int *timedOut)
 {
-    int fd = (int)device;
-    uint32_t header[2] = {controlCode, length};
-    uint32_t replyLength = 0;
+    unsigned char header[KMUI_REQUEST_HEADER_SIZE];
+    unsigned char replyHeader[KMUI_REPLY_HEADER_SIZE];
+    kmuiPutRequestHeader(header, controlCode, length);
+    errno = 0;
     int ok = sendAll(fd, header, sizeof header) && sendAll(fd, buffer, length)
-             && receiveAll(fd, &replyLength, sizeof replyLength);
+             && receiveAll(fd, replyHeader, sizeof replyHeader);
     if (ok) {
-        uint32_t take = replyLength < length ? replyLength : length;
+        const uint32_t replyLength = kmuiGetU32(replyHeader);
+        const uint32_t take = replyLength < length ? replyLength : length;
         ok = receiveAll(fd, buffer, take) && discard(fd, replyLength - take);
     }
-    if (!ok) {
-        /* The stream is out of step now; later requests fail at once instead
-         * of reading a stale reply. */
-        shutdown(fd, SHUT_RDWR);
-    }
+    *timedOut = !ok && (errno == EAGAIN || errno == EWOULDBLOCK);
     return ok;
+}
+
+static int posixIoControl(OrvlDevice handle, uint32_t controlCode, void *buffer, uint32_t length)
+{
+    PosixDevice *device = (PosixDevice *)handle;
+    if (handle == ORVL_NO_DEVICE || !device)
+        return 0;
+    if (device->fd < 0 && reached(&device->retryAfter))
+        device->fd = connectEndpoint(device->name);
+    if (device->fd < 0) {
+        t_driverUnreachable = 1;
+        return 0;
+    }
+    int timedOut = 0;
+    if (exchange(device->fd, controlCode, buffer, length, &timedOut)) {
+        t_driverUnreachable = 0;
+        return 1;
+    }
+    breakConnection(device, timedOut);
+    t_driverUnreachable = 1;
+    return 0;
 }
 
 /* --- time, WOW64, diagnostics ------------------------------------------ */
 
-static void posixSleepMs(uint32_t milliseconds)
+static void sleepFor(uint32_t milliseconds)
 {
     struct timespec rest = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
     while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
     }
+}
+
+static void posixSleepMs(uint32_t milliseconds)
+{
+    if (!t_driverUnreachable)
+        sleepFor(milliseconds);
 }
 
 static int posixIsWow64(void)
@@ -201,12 +259,32 @@ static int endpointAccepts(const char *deviceName)
     return 1;
 }
 
+/* A driver file serves the device named like it: "...\\KMUI64_1K.SYS" is
+ * "KMUI64_1K" (the service is called "KMUI64" under WOW64). */
+static int deviceNameOfDriver(const char *driverPath, char *out, size_t size)
+{
+    const char *base = driverPath;
+    for (const char *p = driverPath; *p; ++p)
+        if (*p == '\\' || *p == '/')
+            base = p + 1;
+    const char *dot = strrchr(base, '.');
+    const size_t length = dot ? (size_t)(dot - base) : strlen(base);
+    if (length == 0 || length >= size)
+        return 0;
+    memcpy(out, base, length);
+    out[length] = '\0';
+    return 1;
+}
+
 static int posixInstallAndStart(const char *serviceName, const char *displayName, const char *driverPath)
 {
+    (void)serviceName;
     (void)displayName;
-    (void)driverPath;
+    char deviceName[64];
+    if (!deviceNameOfDriver(driverPath, deviceName, sizeof deviceName))
+        return 0;
     char dir[PATH_MAX], program[PATH_MAX], pidFile[PATH_MAX], logFile[PATH_MAX];
-    if (!runtimeDir(dir, sizeof dir) || !simulatorPath(program, sizeof program)
+    if (!kmuiRuntimeDir(dir, sizeof dir) || !kmuiMakeRuntimeDir(dir) || !simulatorPath(program, sizeof program)
         || !kmuiPidFilePath(dir, pidFile, sizeof pidFile)
         || snprintf(logFile, sizeof logFile, "%s/kmui-sim.log", dir) >= (int)sizeof logFile)
         return 0;
@@ -223,15 +301,16 @@ static int posixInstallAndStart(const char *serviceName, const char *displayName
 
     /* Started once its endpoint accepts and its pid file tells whom to stop. */
     for (int waited = 0; waited < kStartWaitMs; waited += 10) {
-        if (endpointAccepts(serviceName) && access(pidFile, F_OK) == 0)
+        if (endpointAccepts(deviceName) && access(pidFile, F_OK) == 0)
             return 1;
-        posixSleepMs(10);
+        sleepFor(10);
     }
     return 0;
 }
 
 static int posixStopAndRemove(const char *serviceName)
 {
+    (void)serviceName;
     char dir[PATH_MAX], pidFile[PATH_MAX];
     if (!kmuiRuntimeDir(dir, sizeof dir) || !kmuiPidFilePath(dir, pidFile, sizeof pidFile))
         return 0;
@@ -246,8 +325,9 @@ static int posixStopAndRemove(const char *serviceName)
         return 0;
     /* Killed before it could tidy up: remove what it leaves behind. */
     char endpoint[PATH_MAX];
-    if (kmuiEndpointPath(dir, serviceName, endpoint, sizeof endpoint))
-        unlink(endpoint);
+    for (const char *const *name = kmuiServedDeviceNames; *name; ++name)
+        if (kmuiEndpointPath(dir, *name, endpoint, sizeof endpoint))
+            unlink(endpoint);
     unlink(pidFile);
     return 1;
 }

@@ -101,11 +101,14 @@ struct Board::Impl {
     {
         const uint64_t address = getLe32(buffer + kReadAddressOffset);
         const size_t count = std::min(kReadDataSize, length - kReadDataOffset);
-        for (size_t i = 0; i < count; ++i) {
-            const uint64_t at = address + i;
-            const bool mapped = at >= kFirmwareMemoryBase && at < uint64_t(kFirmwareMemoryBase) + kFirmwareMemorySize;
-            buffer[kReadDataOffset + i] = mapped ? memory[at - kFirmwareMemoryBase] : kUnmappedByte;
-        }
+        // Unmapped bytes read as kUnmappedByte; the part inside firmware memory is copied.
+        uint8_t *out = buffer + kReadDataOffset;
+        std::memset(out, kUnmappedByte, count);
+        const uint64_t memoryEnd = uint64_t(kFirmwareMemoryBase) + kFirmwareMemorySize;
+        const uint64_t from = std::max<uint64_t>(address, kFirmwareMemoryBase);
+        const uint64_t to = std::min<uint64_t>(address + count, memoryEnd);
+        if (from < to)
+            std::memcpy(out + (from - address), memory.data() + (from - kFirmwareMemoryBase), size_t(to - from));
         putLe32(buffer + kReadCountOffset, config.returnedCount);
     }
 

@@ -147,7 +147,17 @@ INSTANTIATE_TEST_SUITE_P(
                  "\n{\r\n\t\"PWRON_MINUTE\" :  30 ,\n \"PWD\":\"ab\",\n\n \"CMD\"  :\"SLOT2\"\n}\n", true,
                  "SLOT2", "ab", "PWRON_MINUTE", 30},
         ReadCase{"UnknownKeysIgnored", R"({"CMD":"EDID","EXTRA":{"a":1},"PWD":"ab"})", true, "EDID", "ab",
-                 "EXTRA", 0}),
+                 "EXTRA", 0},
+        // A member named twice, at any depth and however it is spelt, makes the
+        // payload unreadable: Qt's parser leaks the first value of such a pair.
+        ReadCase{"NameTwice", R"({"CMD":"SLOT1","PWD":"ab","CMD":"EDID"})", false, "", "", "CMD", 0},
+        ReadCase{"NameTwiceWithAnObject", R"({"X":{"a":1},"X":1,"CMD":"EDID"})", false, "", "", "X", 0},
+        ReadCase{"NameTwiceNested", R"({"CMD":"EDID","E":[{"a":[1],"a":2}]})", false, "", "", "CMD", 0},
+        ReadCase{"NameTwiceEscaped", R"({"CMD":"EDID","CMD":"SLOT1"})", false, "", "", "CMD", 0},
+        ReadCase{"SameNameInSiblingObjects", R"({"CMD":"EDID","A":{"k":1},"B":{"k":2}})", true, "EDID", "", "CMD",
+                 0},
+        ReadCase{"NameLikeTextInAString", R"({"CMD":"x\",\"CMD\":1","PWD":"ab"})", true, "x\",\"CMD\":1", "ab",
+                 "CMD", 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -248,18 +248,58 @@ TEST_F(IniStore, EmptyFileLoadsAsAnEmptyDocument)
     EXPECT_EQ(saved(), "");
 }
 
-// Long lines come back in pieces of 254 characters; a line of exactly 254
-// characters stays one line (no empty line grows behind it on each save).
-TEST_F(IniStore, OverLongLinesAreSplitAt254)
+// A line the user wrote comes back as written, byte for byte: a long one stays
+// one line (its tail never turns into a section or a key), a NUL inside is kept.
+struct RoundTripCase {
+    const char *name;
+    std::string content;
+};
+
+class IniRoundTrip : public ::testing::TestWithParam<RoundTripCase> {
+protected:
+    void TearDown() override { IniClose(); }
+    TempDir dir;
+};
+
+TEST_P(IniRoundTrip, UnchangedDocumentSavesByteForByte)
 {
-    const std::string exact(254, 'e');
-    const std::string longer(300, 'l');
-    loadText(exact + "\r\n" + longer + "\nlast");
-    EXPECT_EQ(saved(), crlf(exact + "\n" + longer.substr(0, 254) + "\n" + longer.substr(254) + "\nlast\n"));
-    // And the saved file reads back unchanged.
-    ASSERT_TRUE(IniLoad(dir.file("out.ini").c_str()));
-    const std::string first = readFile(dir.file("out.ini"));
-    EXPECT_EQ(saved(), first);
+    writeFile(dir.file("in.ini"), GetParam().content);
+    ASSERT_TRUE(IniLoad(dir.file("in.ini").c_str()));
+    ASSERT_TRUE(IniSave(dir.file("out.ini").c_str()));
+    EXPECT_EQ(readFile(dir.file("out.ini")), GetParam().content);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, IniRoundTrip,
+    ::testing::Values(
+        RoundTripCase{"Exactly254", crlf(std::string(254, 'e') + "\n")},
+        RoundTripCase{"Long", crlf(std::string(300, 'l') + "\nlast\n")},
+        RoundTripCase{"VeryLong", crlf("[A]\n" + std::string(70000, 'v') + "\n")},
+        RoundTripCase{"LongCommentHoldingASection", crlf("[A]\n;" + std::string(260, 'c') + "[B]\nk=1\n")},
+        RoundTripCase{"LongCommentHoldingAKey", crlf("[A]\n;" + std::string(260, 'c') + "Pwd=x\n")},
+        RoundTripCase{"NulInAValue", crlf(std::string("[A]\nk=ab\0cd\n", 12))},
+        RoundTripCase{"NulInAComment", crlf(std::string("[A]\n;\0[B]\n", 10))},
+        RoundTripCase{"ByteOrderMark", crlf("\xEF\xBB\xBF[General]\nPwd=x\n")}),
+    [](const ::testing::TestParamInfo<RoundTripCase> &info) { return std::string(info.param.name); });
+
+// The tail of a long line is part of it, not a line of its own.
+TEST_F(IniStore, TailOfALongLineIsNeverASectionOrAKey)
+{
+    loadText("[A]\n;" + std::string(260, 'c') + "[B]\n;" + std::string(260, 'c') + "k=tail\nk=real\n");
+    EXPECT_EQ(get("A", "k"), "real");
+    EXPECT_EQ(get("B", "k"), "<default>");
+    // A name longer than any key never matches, cut or not.
+    loadText("[A]\n" + std::string(300, 'n') + "=v\n");
+    EXPECT_EQ(get("A", std::string(127, 'n').c_str()), "<default>");
+}
+
+// "UTF-8 with BOM" as a Windows editor saves it: the first section is found.
+TEST_F(IniStore, ByteOrderMarkIsNotPartOfTheFirstLine)
+{
+    loadText("\xEF\xBB\xBF[General]\r\nPwd=secret\r\n");
+    EXPECT_EQ(get("General", "Pwd"), "secret");
+    IniSetString("General", "Port", "1883");
+    EXPECT_EQ(saved(), "\xEF\xBB\xBF[General]\r\nPort=1883\r\nPwd=secret\r\n");
 }
 
 TEST_F(IniStore, OverLongValuesAreCutTo127Characters)

@@ -1,5 +1,9 @@
 #include "sim_socket.h"
 
+extern "C" {
+#include "kmui_framing.h"
+}
+
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -65,16 +69,20 @@ bool SimSocket::request(uint32_t code, std::vector<uint8_t> &buffer)
 {
     if (fd_ < 0)
         return false;
-    const uint32_t length = uint32_t(buffer.size());
-    if (!sendRaw(&code, 4) || !sendRaw(&length, 4) || !sendRaw(buffer.data(), buffer.size()))
+    unsigned char header[KMUI_REQUEST_HEADER_SIZE];
+    kmuiPutRequestHeader(header, code, uint32_t(buffer.size()));
+    if (!sendRaw(header, sizeof header) || !sendRaw(buffer.data(), buffer.size()))
         return false;
     return readReply(buffer);
 }
 
 bool SimSocket::readReply(std::vector<uint8_t> &buffer)
 {
-    uint32_t replyLength = 0;
-    if (fd_ < 0 || !readAll(&replyLength, 4) || replyLength > (1u << 20))
+    unsigned char header[KMUI_REPLY_HEADER_SIZE];
+    if (fd_ < 0 || !readAll(header, sizeof header))
+        return false;
+    const uint32_t replyLength = kmuiGetU32(header);
+    if (replyLength > (1u << 20))
         return false;
     buffer.resize(replyLength);
     return readAll(buffer.data(), replyLength);

@@ -1,6 +1,6 @@
 #pragma once
-// A client connection to a kmui-sim endpoint speaking its framing:
-// request = code, length, bytes; reply = length, bytes (host byte order).
+// A client connection to a kmui-sim endpoint, speaking the framing of
+// kmui_framing.h.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -12,6 +12,17 @@ std::string formatClock(const RtcRecord &c)
     return buf;
 }
 
+namespace {
+
+unsigned daysInMonth(unsigned year, unsigned month)
+{
+    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+} // namespace
+
 bool parseClock(const std::string &text, RtcRecord &clock)
 {
     // Exactly "YYYY-MM-DD?HH:MM:SS": digits where digits belong, nothing else.
@@ -31,7 +42,8 @@ bool parseClock(const std::string &text, RtcRecord &clock)
         return v;
     };
     const unsigned y = num(0, 4), mo = num(5, 2), d = num(8, 2), h = num(11, 2), mi = num(14, 2), s = num(17, 2);
-    if (y < 2000 || y > 2255 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59)
+    if (y < 2000 || y > 2255 || mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, mo) || h > 23 || mi > 59
+        || s > 59)
         return false;
     const unsigned bytes[6] = {s, mi, h, d, mo, y - 2000};
     for (int i = 0; i < 6; ++i)

@@ -245,9 +245,31 @@ bool parseCommand(const Args &args, Request &r, std::string &error)
     return false;
 }
 
+// Reasons quote what was typed; a control character there (a newline in an
+// argument) must not break the one-line message.
+std::string printable(std::string text)
+{
+    for (char &c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
+bool parseWords(int argc, char **argv, Request &request, std::string &error);
+
 } // namespace
 
 bool parseCommandLine(int argc, char **argv, Request &request, std::string &error)
+{
+    if (parseWords(argc, argv, request, error))
+        return true;
+    error = printable(error);
+    return false;
+}
+
+namespace {
+
+bool parseWords(int argc, char **argv, Request &request, std::string &error)
 {
     Args args;
     bool commandStarted = false;
@@ -274,6 +296,8 @@ bool parseCommandLine(int argc, char **argv, Request &request, std::string &erro
     }
     return parseCommand(args, request, error);
 }
+
+} // namespace
 
 const char *usageText()
 {

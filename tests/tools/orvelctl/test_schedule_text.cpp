@@ -122,7 +122,14 @@ INSTANTIATE_TEST_SUITE_P(
                     ClockCase{"2026-13-01 00:00:00", false, {}}, ClockCase{"2026-00-01 00:00:00", false, {}},
                     ClockCase{"2026-01-01 24:00:00", false, {}}, ClockCase{"2026-01-01 00:00", false, {}},
                     ClockCase{"2026-01-01 +0:00:00", false, {}}, ClockCase{"2026-01-01  0:00:00", false, {}},
-                    ClockCase{"2026-01-01 00:00:00x", false, {}}));
+                    ClockCase{"2026-01-01 00:00:00x", false, {}},
+                    // The day is checked against the month, leap years included.
+                    ClockCase{"2023-02-30 00:00:00", false, {}}, ClockCase{"2023-02-29 00:00:00", false, {}},
+                    ClockCase{"2024-02-29 12:00:00", true, {{0, 0, 12, 29, 2, 24}}},
+                    ClockCase{"2100-02-29 00:00:00", false, {}},
+                    ClockCase{"2000-02-29 00:00:00", true, {{0, 0, 0, 29, 2, 0}}},
+                    ClockCase{"2026-04-31 00:00:00", false, {}},
+                    ClockCase{"2026-11-30 00:00:00", true, {{0, 0, 0, 30, 11, 26}}}));
 
 TEST(ClockText, FromTime)
 {

@@ -1,9 +1,15 @@
 #include "kmui_endpoint.h"
 
+#include <errno.h>
+#include <limits.h>
+#include <sys/stat.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
+
+const char *const kmuiServedDeviceNames[] = {"KMUI32_1K", "KMUI64_1K", NULL};
 
 static int fits(int n, size_t size) { return n > 0 && (size_t)n < size; }
 
@@ -33,4 +39,33 @@ int kmuiPidFilePath(const char *dir, char *out, size_t size)
 int kmuiStateFilePath(const char *dir, char *out, size_t size)
 {
     return fits(snprintf(out, size, "%s/kmui-sim.state", dir), size);
+}
+
+int kmuiMakeRuntimeDir(const char *dir)
+{
+    char partial[PATH_MAX];
+    const size_t length = strlen(dir);
+    if (length == 0 || length >= sizeof partial) {
+        errno = ENAMETOOLONG;
+        return 0;
+    }
+    memcpy(partial, dir, length + 1);
+    for (char *p = partial + 1; *p; ++p) {
+        if (*p != '/')
+            continue;
+        *p = '\0';
+        if (mkdir(partial, 0700) != 0 && errno != EEXIST)
+            return 0;
+        *p = '/';
+    }
+    if (mkdir(partial, 0700) != 0 && errno != EEXIST)
+        return 0;
+    struct stat st;
+    if (stat(partial, &st) != 0)
+        return 0;
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return 0;
+    }
+    return 1;
 }

@@ -1,13 +1,8 @@
 #ifndef KMUI_ENDPOINT_H
 #define KMUI_ENDPOINT_H
-/* Where the POSIX stand-in for the KMUI driver lives, and how requests cross
- * the socket. Shared by the library's POSIX platform and by kmui-sim.
- *
- * One connection is one open device handle. A request is
- *   uint32 control code, uint32 length, length bytes (host byte order);
- * the reply is
- *   uint32 length, length bytes
- * carrying the buffer as the driver leaves it (same length as sent). */
+/* Where the POSIX stand-in for the KMUI driver lives. Shared by the library's
+ * POSIX platform and by kmui-sim; the bytes that cross the socket are in
+ * kmui_framing.h. */
 #include <stddef.h>
 #include <stdint.h>
 
@@ -15,9 +10,16 @@
 extern "C" {
 #endif
 
+/* The device names kmui-sim serves an endpoint for, ending in NULL. */
+extern const char *const kmuiServedDeviceNames[];
+
 /* Folder holding endpoints, pid file and state file: $KMUI_RUNTIME_DIR, else
  * $XDG_RUNTIME_DIR/kmui, else /tmp/kmui-<uid>. Returns 0 when it does not fit. */
 int kmuiRuntimeDir(char *out, size_t size);
+
+/* Creates the folder and its parents, private to the user (mkdir -p, 0700).
+ * Returns 1 when it exists afterwards, else 0 with errno set. */
+int kmuiMakeRuntimeDir(const char *dir);
 
 /* "<dir>/<name>.sock" for a device name such as "\\.\KMUI32_1K" or "KMUI32_1K"
  * (any "\\.\" prefix is dropped). Returns 0 when it does not fit. */

@@ -1,0 +1,126 @@
+// The INI store on file bytes, as a hand-edited settings file gives them:
+// load, every getter on keys taken from the file, one set, save, load again.
+// A set value reads back (cut as the store cuts it) and saving a document
+// that was saved and loaded again gives the same bytes.
+#include "ini_store.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr size_t kMaxValue = 127;
+
+std::string folder()
+{
+    static const std::string dir = [] {
+        char path[] = "/tmp/halden-fuzz-ini-XXXXXX";
+        if (!mkdtemp(path))
+            std::abort();
+        return std::string(path);
+    }();
+    return dir;
+}
+
+void writeBytes(const std::string &path, const uint8_t *data, size_t size)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
+        std::abort();
+}
+
+std::string readBytes(const std::string &path)
+{
+    std::string text;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        std::abort();
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        text.append(chunk, n);
+    std::fclose(f);
+    return text;
+}
+
+// Lines of the input as the reader sees them (a NUL ends a C string).
+std::vector<std::string> linesOf(const uint8_t *data, size_t size)
+{
+    std::vector<std::string> lines(1);
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == '\n')
+            lines.emplace_back();
+        else if (lines.back().size() < 400)
+            lines.back() += char(data[i]);
+    }
+    for (std::string &line : lines)
+        line = line.c_str();
+    return lines;
+}
+
+// Section and key names a file holds: "[name]" headers and "name=" lines.
+std::vector<std::pair<std::string, std::string>> namesOf(const std::vector<std::string> &lines)
+{
+    std::vector<std::pair<std::string, std::string>> names{{"General", "Pwd"}};
+    std::string section = "General";
+    for (const std::string &line : lines) {
+        const size_t open = line.find('['), close = line.find(']');
+        if (open != std::string::npos && close != std::string::npos && open < close)
+            section = line.substr(open + 1, close - open - 1);
+        else if (line.find('=') != std::string::npos)
+            names.emplace_back(section, line.substr(0, line.find('=')));
+        if (names.size() >= 16)
+            break;
+    }
+    return names;
+}
+
+// Names and values a set can take without changing the file's structure.
+bool plainName(const std::string &name, size_t maxLength)
+{
+    return !name.empty() && name.size() <= maxLength && name.find_first_of(";=[]\r\n") == std::string::npos;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const std::string file = folder() + "/in.ini";
+    const std::string first = folder() + "/first.ini";
+    const std::string second = folder() + "/second.ini";
+    writeBytes(file, data, size);
+    if (!IniLoad(file.c_str()))
+        std::abort();
+
+    const std::vector<std::string> lines = linesOf(data, size);
+    const auto names = namesOf(lines);
+    for (const auto &[section, key] : names) {
+        (void)IniGetString(section.c_str(), key.c_str(), "default");
+        (void)IniGetInt(section.c_str(), key.c_str(), -1);
+        (void)IniGetBool(section.c_str(), key.c_str(), true);
+    }
+
+    // Set the last name found to the last line of the file.
+    const auto &[section, key] = names.back();
+    const std::string value = lines.back();
+    IniSetString(section.c_str(), key.c_str(), value.c_str());
+    if (plainName(section, 129) && plainName(key, 127) && value.find_first_of(";\r") == std::string::npos) {
+        const std::string expected = value.substr(0, kMaxValue);
+        if (expected != IniGetString(section.c_str(), key.c_str(), "\x01"))
+            std::abort();
+    }
+
+    if (!IniSave(first.c_str()) || !IniLoad(first.c_str()) || !IniSave(second.c_str()))
+        std::abort();
+    if (readBytes(first) != readBytes(second))
+        std::abort();
+    IniClose();
+    return 0;
+}

@@ -1,0 +1,8 @@
+# The fuzz targets, each built from <name>.cpp; read by the fuzz project and by
+# the test suite, which runs every one briefly.
+set(HALDEN_FUZZ_TARGETS
+  fuzz_command_reader
+  fuzz_ini_store
+  fuzz_library_exports
+  fuzz_sim_requests
+  fuzz_orvelctl_arguments)
