@@ -270,6 +270,7 @@ bool IniLoad(const char *path)
     IniFreeLines();
     if (!path)
         return false;
+    removeStaleTemps(path);
     // Binary read: line ends are handled by readPiece the same way everywhere.
     g_document.file = fopen(path, "rb");
     if (!g_document.file)
@@ -315,8 +316,7 @@ bool IniSave(const char *path)
     for (IniLine *line = g_document.first; line && ok; line = line->next)
         ok = fwrite(line->text, 1, line->length, g_document.file) == line->length
              && fwrite("\r\n", 1, 2, g_document.file) == 2;
-    ok = fflush(g_document.file) == 0 && ok && !ferror(g_document.file);
-    ok = fclose(g_document.file) == 0 && ok;
+    ok = finishTemp(g_document.file) && ok;
     g_document.file = nullptr;
     if (ok)
         ok = replaceFile(tempPath.c_str(), path);

@@ -49,6 +49,8 @@ const char *simUsage()
            "  --never-done             the done bit never comes\n"
            "  --fail-service-check     the service check does not answer with the signature\n"
            "  --returned-count N       count reported by a physical read, 0-1024 (default 7)\n"
+           "  --garbage-replies        after the service check, every firmware call answers\n"
+           "                           with pseudo-random registers\n"
            "  --help                   show this text\n"
            "\n"
            "The board:\n"
@@ -141,6 +143,8 @@ bool parseSimOptions(int argc, char **argv, SimOptions &options, std::string &er
             options.board.doneAfter = 0;
         } else if (arg == "--fail-service-check") {
             options.board.serviceCheckFails = true;
+        } else if (arg == "--garbage-replies") {
+            options.board.garbageReplies = true;
         } else if (arg == "--returned-count") {
             if (!number(0, 1024, n))
                 return false;

@@ -2,10 +2,36 @@
 
 #include <windows.h>
 
+#include <io.h>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// A temporary file is "<name>.tmp<pid>-<n>" beside its target, so the next
+// start can tell one left by a writer that died from one being written.
+const char kTempMark[] = ".tmp";
+
+bool processRunning(DWORD pid)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to open
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+} // namespace
+
 FILE *openTempBeside(const char *target, std::string &tempPath)
 {
+    // A read-only settings file is left as it is, as a plain write would leave it.
+    const DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return nullptr;
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = std::string(target) + ".tmp" +
+        const std::string name = std::string(target) + kTempMark +
                                  std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
         // CREATE_NEW so an existing file is never reused.
         HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -35,4 +61,31 @@ bool replaceFile(const char *temp, const char *target)
 void removeFile(const char *path)
 {
     DeleteFileA(path);
+}
+
+bool finishTemp(FILE *temp)
+{
+    const bool flushed = fflush(temp) == 0 && !ferror(temp) && _commit(_fileno(temp)) == 0;
+    return fclose(temp) == 0 && flushed;
+}
+
+void removeStaleTemps(const char *target)
+{
+    const std::string path(target);
+    const size_t slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string prefix = path.substr(folder.size()) + kTempMark;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + kTempMark + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (_strnicmp(found.cFileName, prefix.c_str(), prefix.size()) != 0)
+            continue;
+        char *end = nullptr;
+        const unsigned long pid = std::strtoul(found.cFileName + prefix.size(), &end, 10);
+        if (pid != 0 && end && *end == '-' && !processRunning(DWORD(pid)))
+            DeleteFileA((folder + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
 }

@@ -120,14 +120,31 @@ struct Board::Impl {
             return;
         CallRegisters regs{getLe32(buffer + kEaxOffset), getLe32(buffer + kEbxOffset),
                            getLe32(buffer + kEcxOffset), getLe32(buffer + kEdxOffset)};
+        const bool serviceCheck = regs.eax == 0 && regs.ebx == 0 && regs.ecx == 0 && regs.edx == 0;
         firmware.call(regs, connection);
+        if (config.garbageReplies && !serviceCheck) {
+            regs.eax = noise();
+            regs.ebx = noise();
+            regs.ecx = noise();
+            regs.edx = noise();
+        }
         putLe32(buffer + kEaxOffset, regs.eax);
         putLe32(buffer + kEbxOffset, regs.ebx);
         putLe32(buffer + kEcxOffset, regs.ecx);
         putLe32(buffer + kEdxOffset, regs.edx);
     }
 
+    // xorshift32: the same noise on every run, so a failure can be replayed.
+    uint32_t noise()
+    {
+        noiseState ^= noiseState << 13;
+        noiseState ^= noiseState >> 17;
+        noiseState ^= noiseState << 5;
+        return noiseState;
+    }
+
     BoardConfig config;
+    uint32_t noiseState = 0x2545F491u;
     std::vector<uint8_t> memory;
     OrvelController controller;
     Eeprom eeprom;

@@ -30,6 +30,7 @@ struct BoardConfig {
     int doneAfter = 1;                // done bit first set on this query of a wait; 0 = never
     bool serviceCheckFails = false;
     uint32_t returnedCount = 7;       // count the physical read reports at offset 6
+    bool garbageReplies = false;      // firmware calls other than the service check answer noise
     std::string stateFile;            // register state kept here; empty = memory only
     std::function<std::time_t()> now; // the host clock the controller's clock runs from; empty = time()
 };

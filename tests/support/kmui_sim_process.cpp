@@ -129,4 +129,14 @@ int KmuiSimProcess::stop()
     return result;
 }
 
+void KmuiSimProcess::kill()
+{
+    if (!running())
+        return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+}
+
 } // namespace halden::test

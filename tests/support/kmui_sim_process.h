@@ -6,6 +6,7 @@
 //   setenv("KMUI_RUNTIME_DIR", sim.runtimeDir().c_str(), 1);  // the test's own business
 //   ...
 //   EXPECT_EQ(sim.stop(), 0);   // optional: the destructor stops it too
+//   sim.kill();                 // or dies at once, as in a crash
 //
 // The board serves its sockets in runtimeDir(): the folder given, or a fresh
 // temporary one owned (and removed) by this object. start() returns once the
@@ -33,6 +34,8 @@ public:
     // Exit status of the board (0 after a clean SIGTERM), or -1 when it had
     // to be killed, died by a signal, or was not running.
     int stop();
+    // SIGKILL, as a crash: the board leaves its sockets and pid file behind.
+    void kill();
     bool running() const { return pid_ > 0; }
 
     const std::string &runtimeDir() const { return runtimeDir_; }
