@@ -23,6 +23,8 @@ public:
     EdidLink(QIODevice *port, bool open);
 
     bool edidPortOpen() const override { return open_; }
+    // The port was closed after an error, or opened again.
+    void setOpen(bool open) { open_ = open; }
     // Blocks the calling thread for about 200 ms (50 ms after each packet),
     // giving the device time between packets.
     void sendEdidReenumeration() override;

@@ -52,19 +52,11 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), trayIcon(), statusTim
     if (!agentSettings.edidSerialPort.isEmpty()) {
         edidPort = new QSerialPort(this);
         edidPort->setPortName(agentSettings.edidSerialPort);
-        edidPort->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
-        edidPort->setDataBits(QSerialPort::Data8);
-        edidPort->setParity(QSerialPort::NoParity);
-        edidPort->setStopBits(QSerialPort::OneStop);
-        edidPort->setFlowControl(QSerialPort::NoFlowControl);
-        if (edidPort->open(QIODevice::ReadWrite)) {
-            qDebug().noquote() << "Serial Port is connected";
-            edidPortOpen = true;
-            connect(edidPort, SIGNAL(readyRead()), this, SLOT(slot_SerialPortReadData()));
-        } else {
-            qDebug().noquote() << "Serial Port can't be connected";
-            edidPortOpen = false;
-        }
+        connect(edidPort, SIGNAL(readyRead()), this, SLOT(slot_SerialPortReadData()));
+        connect(edidPort, SIGNAL(errorOccurred(QSerialPort::SerialPortError)), this,
+                SLOT(slot_SerialPortError(QSerialPort::SerialPortError)));
+        edidPortOpen = openEdidPort();
+        qDebug().noquote() << (edidPortOpen ? "Serial Port is connected" : "Serial Port can't be connected");
     }
     edidLink = std::make_unique<EdidLink>(edidPort, edidPortOpen);
 
@@ -99,7 +91,30 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), trayIcon(), statusTim
         show();
 }
 
-MainForm::~MainForm() = default;
+// The link goes first: once it is gone no message can reach the handler and
+// the parts it drives, which go after it.
+MainForm::~MainForm()
+{
+    brokerLink.reset();
+}
+
+bool MainForm::openEdidPort()
+{
+    edidPort->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
+    edidPort->setDataBits(QSerialPort::Data8);
+    edidPort->setParity(QSerialPort::NoParity);
+    edidPort->setStopBits(QSerialPort::OneStop);
+    edidPort->setFlowControl(QSerialPort::NoFlowControl);
+    return edidPort->open(QIODevice::ReadWrite);
+}
+
+void MainForm::setEdidPortOpen(bool open)
+{
+    edidPortOpen = open;
+    if (edidLink)
+        edidLink->setOpen(open);
+    ui.labEdidEmulator->setText(open ? QStringLiteral("Yes") : QStringLiteral("No"));
+}
 
 void MainForm::loadSettings()
 {
@@ -147,7 +162,34 @@ void MainForm::slot_TrayClicked() {}
 
 void MainForm::slot_mtsTopicReceived(const QMQTT::Message &message)
 {
-    commandHandler->handle(message.payload(), message.topic());
+    // Anyone may leave a retained message on the topic; run, it would repeat
+    // at every start and every reconnect. Brimlet never retains.
+    if (message.retain()) {
+        qDebug().noquote() << "Ignored a retained message on" << message.topic();
+        return;
+    }
+    // A command is a few hundred bytes; anything this large is not one and is
+    // not worth the memory its parse takes.
+    const QByteArray payload = message.payload();
+    if (payload.size() > kMaxCommandSize) {
+        qDebug().noquote().nospace() << "Ignored a message of " << payload.size() << " bytes (larger than "
+                                     << kMaxCommandSize << ")";
+        return;
+    }
+    commandHandler->handle(payload, message.topic());
+}
+
+void MainForm::slot_SerialPortError(QSerialPort::SerialPortError error)
+{
+    // The device went away (adapter pulled, the other end closed) or stopped
+    // taking data: holding the port would spin on its hang-up. Close it; the
+    // status timer opens it again when the device is back.
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !edidPort || !edidPort->isOpen())
+        return;
+    qDebug().noquote() << "Serial Port" << edidPort->portName() << "failed (" << edidPort->errorString()
+                       << "), closed";
+    edidPort->close();
+    setEdidPortOpen(false);
 }
 
 void MainForm::slot_SerialPortReadData()
@@ -159,6 +201,10 @@ void MainForm::slot_SerialPortReadData()
 
 void MainForm::slot_TimerEvent()
 {
+    if (edidPort && !edidPortOpen && openEdidPort()) {
+        qDebug().noquote() << "Serial Port is connected";
+        setEdidPortOpen(true);
+    }
     ui.labMessageStatus->setText(brokerLink->isConnectedToHost() ? QStringLiteral("Connected")
                                                                  : QStringLiteral("Disconnected"));
 }

@@ -10,6 +10,7 @@
 #include "ui_mainform.h"
 
 #include <QMainWindow>
+#include <QSerialPort>
 #include <QSystemTrayIcon>
 #include <memory>
 
@@ -17,7 +18,6 @@ class MqttTransmit;
 class QAction;
 class QCloseEvent;
 class QMenu;
-class QSerialPort;
 class QTimer;
 namespace QMQTT {
 class Message;
@@ -45,6 +45,7 @@ public slots:
     void slot_TrayClicked();
     void slot_mtsTopicReceived(const QMQTT::Message &message);
     void slot_SerialPortReadData();
+    void slot_SerialPortError(QSerialPort::SerialPortError error);
     void slot_TimerEvent();
 
 protected:
@@ -52,6 +53,10 @@ protected:
 
 private:
     void loadSettings();
+    bool openEdidPort();
+    void setEdidPortOpen(bool open);
+
+    static constexpr int kMaxCommandSize = 64 * 1024;
 
     Ui::MainFormClass ui;
     QSystemTrayIcon trayIcon;

@@ -235,7 +235,8 @@ bool MosquittoBroker::launch()
          << "allow_anonymous true\n"
          << "persistence false\n"
          << "log_dest file " << logPath() << "\n"
-         << "log_type all\n"
+         << (quietLog_ ? "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n"
+                       : "log_type all\n")
          << "connection_messages true\n"
          << "log_timestamp true\n";
     const std::string confPath = dir_->file("mosquitto.conf");
@@ -260,6 +261,15 @@ bool MosquittoBroker::launch()
 void MosquittoBroker::stop()
 {
     terminate(pid_);
+}
+
+void MosquittoBroker::kill()
+{
+    if (pid_ <= 0)
+        return;
+    ::kill(pid_, SIGKILL);
+    waitExit(pid_, 3000);
+    pid_ = -1;
 }
 
 // ------------------------------------------------------------ subscriber

@@ -8,6 +8,7 @@
 //   broker.logText();                                // the verbose broker log
 //   broker.waitForLog("as halden-", 3000);           // bounded wait for a log line
 //   broker.stop(); broker.start();                   // restart on the SAME port
+//   broker.kill();                                   // SIGKILL, as a crash
 //
 //   MosquittoBroker later(MosquittoBroker::Deferred); // port chosen, not running yet
 //
@@ -53,6 +54,11 @@ public:
     bool start();
     // Ends the broker: SIGTERM, up to 3 s, then SIGKILL. No-op when stopped.
     void stop();
+    // Ends it at once with SIGKILL, as a crash or a power cut would.
+    void kill();
+    // From the next start on, the log leaves out the per-packet lines (for
+    // floods, whose log would otherwise run to hundreds of megabytes).
+    void setQuietLog(bool quiet) { quietLog_ = quiet; }
     bool running() const { return pid_ > 0; }
 
     std::string host() const { return "127.0.0.1"; }
@@ -75,6 +81,7 @@ private:
     std::unique_ptr<TempDir> dir_;
     uint16_t port_ = 0;
     pid_t pid_ = -1;
+    bool quietLog_ = false;
 };
 
 struct MqttReceived {

@@ -12,7 +12,9 @@ namespace halden::test {
 
 Pty::Pty()
 {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    // Not inherited: a program started later must not hold the master open,
+    // or closing it here would never hang up the line.
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0)
         return;
     if (grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -31,7 +33,7 @@ Pty::Pty()
     // Keeping one slave descriptor open means the master never sees a hang-up
     // between the program's close and open, and lets us set raw mode before
     // the program opens it.
-    slaveKeeper_ = open(name, O_RDWR | O_NOCTTY);
+    slaveKeeper_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slaveKeeper_ >= 0) {
         termios tio {};
         if (tcgetattr(slaveKeeper_, &tio) == 0) {

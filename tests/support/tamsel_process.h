@@ -19,6 +19,7 @@ public:
 
     bool start();
     bool running();
+    pid_t pid() const { return pid_; }
     // Exit status once it ended within timeoutMs; -1 when it is still running
     // or died by a signal.
     int waitExit(int timeoutMs);
