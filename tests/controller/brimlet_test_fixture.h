@@ -20,6 +20,7 @@ protected:
     void TearDown() override;
 
     std::string settingsPath() const { return dir_.file("Brimlet.ini"); }
+    const std::string &folder() const { return dir_.path(); }
     std::string settingsText() const;
     void writeSettings(const std::string &text) const;
 

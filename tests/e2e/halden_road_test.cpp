@@ -15,6 +15,10 @@
 #include <QTimeEdit>
 #include <array>
 #include <cstdio>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
@@ -249,6 +253,91 @@ TEST_F(HaldenRoad, WrongPasswordChangesNothingAndEdidReachesTheLine)
 
     EXPECT_EQ(readSchedule(3), initial3);
     EXPECT_EQ(readSchedule(4), initial4);
+}
+
+// Every text the system writes, collected while it runs: Brimlet's Qt output.
+QStringList &brimletOutput()
+{
+    static QStringList lines;
+    return lines;
+}
+
+void collectOutput(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    brimletOutput() << text;
+}
+
+// Command lines of every process on the machine that mention `secret`.
+std::vector<std::string> commandLinesHolding(const std::string &secret)
+{
+    std::vector<std::string> found;
+    DIR *proc = opendir("/proc");
+    while (const dirent *entry = proc ? readdir(proc) : nullptr) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
+            continue;
+        std::ifstream in(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
+        const std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (line.find(secret) != std::string::npos)
+            found.push_back(std::string(entry->d_name) + ": " + line);
+    }
+    if (proc)
+        closedir(proc);
+    return found;
+}
+
+// Files under `dir` whose bytes hold `secret`, except those named in `allowed`.
+std::vector<std::string> filesHolding(const std::string &dir, const std::string &secret,
+                                      const std::vector<std::string> &allowed)
+{
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(dir, ec)) {
+        if (!entry.is_regular_file())
+            continue;
+        const std::string path = entry.path().string();
+        if (std::find(allowed.begin(), allowed.end(), path) != allowed.end())
+            continue;
+        if (readFile(path).find(secret) != std::string::npos)
+            found.push_back(path);
+    }
+    return found;
+}
+
+// The agent's password and what the operator types travel only as digests:
+// no file the programs write, no diagnostic line and no command line holds them.
+TEST_F(HaldenRoad, PasswordsAppearInNoFileOutputOrCommandLine)
+{
+    const std::string typedWrong = "Typed-Guess-91";
+    const QtMessageHandler previous = qInstallMessageHandler(collectOutput);
+    std::vector<std::string> seenInCommandLines;
+    auto lookAtCommandLines = [&] {
+        for (const std::string &secret : {std::string(agentPwd), typedWrong})
+            for (const std::string &line : commandLinesHolding(secret))
+                seenInCommandLines.push_back(line);
+    };
+
+    setSlotTwo(42, true, QTime(7, 5), true, QTime(21, 35));
+    press("btnRemoteTimeSlot2", 1, QString::fromLatin1(agentPwd));
+    lookAtCommandLines();
+    press("btnRemoteTimeSlot1", 0, QString::fromStdString(typedWrong));
+    press("btnEdidReenumerate", 2, QString::fromLatin1(agentPwd));
+    ASSERT_EQ(readLine(36, 15000).size(), 36u) << agent->errText();
+    lookAtCommandLines();
+    form.reset();  // Brimlet saves its settings as it closes
+    qInstallMessageHandler(previous);
+
+    EXPECT_TRUE(seenInCommandLines.empty()) << seenInCommandLines.front();
+    const std::string brokerDir = std::filesystem::path(broker.logPath()).parent_path().string();
+    for (const std::string &secret : {std::string(agentPwd), typedWrong}) {
+        // tamsel.ini is the one file that holds the agent's password.
+        for (const std::string &dir : {agentDir.path(), agentRuntime.path(), folder(), sim.runtimeDir(), brokerDir})
+            EXPECT_EQ(filesHolding(dir, secret, {agentDir.file("tamsel.ini")}), std::vector<std::string>{})
+                << "in " << dir;
+        EXPECT_EQ(agent->errText().find(secret), std::string::npos) << agent->errText();
+        EXPECT_FALSE(brimletOutput().join('\n').contains(QString::fromStdString(secret)));
+    }
+    EXPECT_GT(agent->errText().size(), 0u) << "the agent's output was collected";
+    EXPECT_NE(readFile(agentDir.file("tamsel.ini")).find(agentPwd), std::string::npos);
 }
 
 } // namespace
