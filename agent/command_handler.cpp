@@ -6,7 +6,7 @@
 
 CommandHandler::CommandHandler(const QString &pwd, ScheduleStore &store, ScheduleDisplay &display,
                                EdidSender &edid)
-    : expectedDigest_(passwordDigest(pwd)), store_(store), display_(display), edid_(edid)
+    : expectedDigest_(passwordDigest(pwd)), hasPassword_(!pwd.isEmpty()), store_(store), display_(display), edid_(edid)
 {
 }
 
@@ -19,6 +19,11 @@ void CommandHandler::handle(const QByteArray &payload, const QString &topic)
     qDebug().noquote().nospace() << "slot_mtsBranchReceived::payload.size = " << payload.size();
     qDebug().noquote().nospace() << "slot_mtsBranchReceived::topic = " << topic;
 
+    // Without a password anyone could send the digest of the empty text.
+    if (!hasPassword_) {
+        qDebug().noquote() << "Refused a command: no password is set (Pwd in tamsel.ini)";
+        return;
+    }
     const QString name = command.text(QStringLiteral("CMD"));
     if (command.text(QStringLiteral("PWD")) != expectedDigest_)
         return;
@@ -55,5 +60,9 @@ void CommandHandler::applySchedule(int slot, const CommandReader &command)
     // The window shows what was asked for, before the (slow) controller write.
     display_.showSchedule(slot, record);
     const ScheduleRecord copy = record;
-    store_.writeSchedule(slot, copy);
+    if (store_.writeSchedule(slot, copy))
+        return;
+    // The window must not show as written what the controller does not hold.
+    qDebug().noquote() << "Writing time slot" << slot << "to the controller failed; showing what it holds";
+    display_.showSchedule(slot, store_.readSchedule(slot));
 }

@@ -21,6 +21,7 @@ private:
     void applySchedule(int slot, const CommandReader &command);
 
     QString expectedDigest_;
+    bool hasPassword_;
     ScheduleStore &store_;
     ScheduleDisplay &display_;
     EdidSender &edid_;

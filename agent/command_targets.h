@@ -9,7 +9,10 @@ public:
     virtual ~ScheduleStore() = default;
     // False when the library is unusable or lacks the setter for this slot.
     virtual bool canWriteSchedule(int slot) const = 0;
-    virtual void writeSchedule(int slot, const ScheduleRecord &record) = 0;
+    // False when the controller did not take the record.
+    virtual bool writeSchedule(int slot, const ScheduleRecord &record) = 0;
+    // What the controller holds now (all zero when it cannot be read).
+    virtual ScheduleRecord readSchedule(int slot) = 0;
 };
 
 // The status window's widgets of one slot.

@@ -6,6 +6,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QDebug>
 #include <QHostAddress>
 #include <QMenu>
@@ -42,6 +44,9 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), trayIcon(), statusTim
 
     // An address literal only: a host name is never looked up.
     const QHostAddress brokerAddress(agentSettings.host);
+    if (brokerAddress.isNull())
+        qDebug().noquote() << "Host" << agentSettings.host
+                           << "is not a numeric address; only numeric addresses are used, so no broker is reached";
     brokerLink = std::make_unique<MqttTransmit>(brokerAddress, agentSettings.port, agentSettings.topicToken,
                                                 nullptr);
     connect(brokerLink.get(), SIGNAL(SignalMqttReceived(const QMQTT::Message &)), this,
@@ -91,6 +96,20 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), trayIcon(), statusTim
         show();
 }
 
+namespace {
+
+// A UTF-16 text file starts with its byte-order mark.
+bool isUtf16(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = file.read(2);
+    return start == QByteArray("\xFF\xFE", 2) || start == QByteArray("\xFE\xFF", 2);
+}
+
+} // namespace
+
 // The link goes first: once it is gone no message can reach the handler and
 // the parts it drives, which go after it.
 MainForm::~MainForm()
@@ -118,7 +137,10 @@ void MainForm::setEdidPortOpen(bool open)
 
 void MainForm::loadSettings()
 {
-    if (!IniLoad("tamsel.ini")) {
+    // A folder (or anything else that is not a file) of that name is no settings file.
+    const QFileInfo file(QStringLiteral("tamsel.ini"));
+    const bool readable = file.isFile() && IniLoad("tamsel.ini");
+    if (!readable) {
         QMessageBox box;
         box.setText(QStringLiteral("The configuration file is missed"));
         box.setInformativeText(
@@ -131,6 +153,10 @@ void MainForm::loadSettings()
     }
     agentSettings = readAgentSettings();
     IniClose();
+    if (readable && isUtf16(file.filePath()))
+        qDebug().noquote() << "tamsel.ini is saved as UTF-16 and cannot be read; save it as UTF-8";
+    if (agentSettings.pwd.isEmpty())
+        qDebug().noquote() << "No password is set (Pwd in tamsel.ini): every command will be refused";
 }
 
 void MainForm::showSchedule(int slot, ScheduleRecord record)
@@ -211,6 +237,12 @@ void MainForm::slot_TimerEvent()
 
 void MainForm::closeEvent(QCloseEvent *event)
 {
+    // Without a tray there would be no way back to a hidden window.
+    if (!quitRequested && !QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();
+        event->ignore();
+        return;
+    }
     setVisible(false);
     hide();
     if (quitRequested)

@@ -3,17 +3,6 @@
 // The library is never linked: without it the agent still runs.
 #include "orvel.h"
 
-typedef int32_t(ORVL_CALL *ORVL_GetVersionStringFn)(char *, int32_t);
-typedef int32_t(ORVL_CALL *ORVL_GetFeatureBitmapFn)(uint32_t *);
-typedef int32_t(ORVL_CALL *ORVL_GetRtcFn)(RtcRecord *);
-typedef int32_t(ORVL_CALL *ORVL_SetRtcFn)(const RtcRecord *);
-typedef int32_t(ORVL_CALL *ORVL_GetPwrResumeFn)(int32_t *);
-typedef int32_t(ORVL_CALL *ORVL_SetPwrResumeFn)(const int32_t *);
-typedef int32_t(ORVL_CALL *ORVL_SMBusReadFn)(int32_t, int32_t, uint8_t *);
-typedef int32_t(ORVL_CALL *ORVL_SMBusWriteFn)(int32_t, int32_t, const uint8_t *);
-typedef int32_t(ORVL_CALL *ORVL_ByteGetFn)(uint8_t *);
-typedef int32_t(ORVL_CALL *ORVL_ByteSetFn)(const uint8_t *);
-
 // One entry per name, in the order they are resolved; a name the library
 // lacks stays null and is never called through.
 struct OrvelApi {

@@ -26,7 +26,7 @@ ORVL_ScheduleSetFn OrvelController::setter(int slot) const
     return slot == 1 ? api_.setSchedule3 : slot == 2 ? api_.setSchedule4 : nullptr;
 }
 
-ScheduleRecord OrvelController::readSchedule(int slot) const
+ScheduleRecord OrvelController::readSchedule(int slot)
 {
     ScheduleRecord record {};
     const ORVL_ScheduleGetFn get = getter(slot);
@@ -40,11 +40,11 @@ bool OrvelController::canWriteSchedule(int slot) const
     return available_ && setter(slot) != nullptr;
 }
 
-void OrvelController::writeSchedule(int slot, const ScheduleRecord &record)
+bool OrvelController::writeSchedule(int slot, const ScheduleRecord &record)
 {
     const ORVL_ScheduleSetFn set = setter(slot);
     if (!available_ || !set)
-        return;
+        return false;
     ScheduleRecord copy = record;
-    set(&copy); // a failed write is not reported anywhere
+    return set(&copy) == ORVL_OK;
 }

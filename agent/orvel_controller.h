@@ -15,10 +15,10 @@ public:
 
     // Schedule 3 for slot 1, 4 for slot 2. A record the library could not or
     // did not fill reads as zeros, never as stray bytes.
-    ScheduleRecord readSchedule(int slot) const;
+    ScheduleRecord readSchedule(int slot) override;
 
     bool canWriteSchedule(int slot) const override;
-    void writeSchedule(int slot, const ScheduleRecord &record) override;
+    bool writeSchedule(int slot, const ScheduleRecord &record) override;
 
 private:
     ORVL_ScheduleGetFn getter(int slot) const;

@@ -36,11 +36,13 @@ void DriverSession::open()
 
 void DriverSession::close()
 {
-    if (device_ == ORVL_NO_DEVICE)
-        return;
     const OrvlPlatform *os = orvlPlatform();
-    os->closeDevice(device_);
-    device_ = ORVL_NO_DEVICE;
+    if (device_ != ORVL_NO_DEVICE) {
+        os->closeDevice(device_);
+        device_ = ORVL_NO_DEVICE;
+    }
+    // Also when the open after the install failed: a service this session
+    // installed does not outlive it.
     if (serviceInstalled_) {
         os->stopAndRemove(currentDriverNames().serviceName);  // failures are not reported
         serviceInstalled_ = 0;

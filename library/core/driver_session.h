@@ -18,8 +18,8 @@ public:
     // Opens the device exclusively; when that fails, installs and starts the
     // driver's service and opens it shared. Does nothing while a device is held.
     void open();
-    // Closes the device and removes a service this session installed. Does
-    // nothing when no device is held.
+    // Closes the device when one is held and removes a service this session
+    // installed (also when the device could not be opened after all).
     void close();
 
     // Sends one request while the device is open; otherwise leaves the buffer

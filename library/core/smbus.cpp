@@ -4,6 +4,7 @@
 #include "driver_session.h"
 #include "library_state.h"
 #include "orvel.h"
+#include "register_map.h"
 
 namespace orvel {
 
@@ -46,35 +47,54 @@ bool waitFor(uint32_t query, FirmwareCallBlock *reply)
     }
 }
 
-int32_t transact(uint32_t start, uint32_t ecx, uint8_t *readValue)
+enum class Phase { NotStarted, Started, Done };
+
+// Runs the three phases; on Done, `reply` is the done query's answer.
+Phase transact(uint32_t start, uint32_t ecx, FirmwareCallBlock &reply)
 {
-    if (int32_t status = checkSession())
-        return status;
-    FirmwareCallBlock reply(0, 0, 0, 0, 0, 0);
     if (!waitFor(kReadyQuery, &reply))
-        return ORVL_ERR_TIMEOUT;
+        return Phase::NotStarted;
     call(start, ecx);
     orvlPlatform()->sleepMs(kPauseMs);
-    if (!waitFor(kDoneQuery, &reply)) {
-        if (readValue)
-            *readValue = 0xFF;
-        return ORVL_ERR_TIMEOUT;
-    }
-    if (readValue)
-        *readValue = uint8_t(reply.ebx());
-    return ORVL_OK;
+    return waitFor(kDoneQuery, &reply) ? Phase::Done : Phase::Started;
 }
 
 } // namespace
 
-int32_t smbusReadByte(uint8_t address, uint8_t reg, uint8_t *value)
+int32_t smbusReadByte(uint8_t address, uint8_t reg, uint8_t &value)
 {
-    return transact(kStartRead + address, uint32_t(reg) << 8, value);
+    if (int32_t status = checkSession())
+        return status;
+    FirmwareCallBlock reply(0, 0, 0, 0, 0, 0);
+    switch (transact(kStartRead + address, uint32_t(reg) << 8, reply)) {
+    case Phase::NotStarted:
+        return ORVL_ERR_TIMEOUT;
+    case Phase::Started:
+        value = 0xFF;
+        return ORVL_ERR_TIMEOUT;
+    case Phase::Done:
+        break;
+    }
+    value = uint8_t(reply.ebx());
+    return ORVL_OK;
 }
 
 int32_t smbusWriteByte(uint8_t address, uint8_t reg, uint8_t value)
 {
-    return transact(kStartWrite + address, (uint32_t(reg) << 8) + value, nullptr);
+    if (int32_t status = checkSession())
+        return status;
+    FirmwareCallBlock reply(0, 0, 0, 0, 0, 0);
+    return transact(kStartWrite + address, (uint32_t(reg) << 8) + value, reply) == Phase::Done ? ORVL_OK
+                                                                                                 : ORVL_ERR_TIMEOUT;
+}
+
+int32_t setControlBit(uint8_t bit, bool set)
+{
+    uint8_t control = 0;
+    if (int32_t status = smbusReadByte(kControllerAddress, kRegControl, control))
+        return status;
+    control = set ? uint8_t(control | bit) : uint8_t(control & ~bit);
+    return smbusWriteByte(kControllerAddress, kRegControl, control);
 }
 
 } // namespace orvel

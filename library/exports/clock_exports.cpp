@@ -8,26 +8,21 @@ using namespace orvel;
 
 namespace {
 
-int32_t setHold(bool hold)
-{
-    uint8_t control = 0;
-    if (int32_t status = smbusReadByte(kControllerAddress, kRegControl, &control))
-        return status;
-    control = hold ? uint8_t(control | kControlClockHold) : uint8_t(control & ~kControlClockHold);
-    return smbusWriteByte(kControllerAddress, kRegControl, control);
-}
+int32_t setHold(bool hold) { return setControlBit(kControlClockHold, hold); }
 
 } // namespace
 
 int32_t ORVL_CALL ORVL_GetRTC(RtcRecord *rtc)
 {
+    if (!rtc)
+        return ORVL_ERR_NULL_POINTER;
     // A failure past this point leaves the hold bit set; the next clock
     // access that succeeds clears it.
     if (int32_t status = setHold(true))
         return status;
     for (int k = 0; k < kClockLength; ++k) {
         uint8_t value = 0;
-        if (int32_t status = smbusReadByte(kControllerAddress, uint8_t(kRegClock + k), &value))
+        if (int32_t status = smbusReadByte(kControllerAddress, uint8_t(kRegClock + k), value))
             return status;
         rtc->bytes[k] = value;
     }
@@ -36,6 +31,8 @@ int32_t ORVL_CALL ORVL_GetRTC(RtcRecord *rtc)
 
 int32_t ORVL_CALL ORVL_SetRTC(const RtcRecord *rtc)
 {
+    if (!rtc)
+        return ORVL_ERR_NULL_POINTER;
     if (int32_t status = setHold(true))
         return status;
     for (int k = 0; k < kClockLength; ++k) {

@@ -8,40 +8,48 @@ using namespace orvel;
 
 int32_t ORVL_CALL ORVL_GetPwrResume(int32_t *enabled)
 {
+    if (!enabled)
+        return ORVL_ERR_NULL_POINTER;
     uint8_t control = 0;
-    const int32_t status = smbusReadByte(kControllerAddress, kRegControl, &control);
+    const int32_t status = smbusReadByte(kControllerAddress, kRegControl, control);
     *enabled = control & kControlPowerResume;  // stored whatever the status
     return status;
 }
 
 int32_t ORVL_CALL ORVL_SetPwrResume(const int32_t *enabled)
 {
-    uint8_t control = 0;
-    if (int32_t status = smbusReadByte(kControllerAddress, kRegControl, &control))
-        return status;
-    control = *enabled ? uint8_t(control | kControlPowerResume) : uint8_t(control & ~kControlPowerResume);
-    return smbusWriteByte(kControllerAddress, kRegControl, control);
+    if (!enabled)
+        return ORVL_ERR_NULL_POINTER;
+    return setControlBit(kControlPowerResume, *enabled != 0);
 }
 
 int32_t ORVL_CALL ORVL_GetFeatureBitmap(uint32_t *bitmap)
 {
+    if (!bitmap)
+        return ORVL_ERR_NULL_POINTER;
     uint8_t features = 0;
-    const int32_t status = smbusReadByte(kControllerAddress, kRegFeatures, &features);
+    const int32_t status = smbusReadByte(kControllerAddress, kRegFeatures, features);
     *bitmap = status == ORVL_OK ? features : 0;
     return status;
 }
 
 int32_t ORVL_CALL ORVL_GetMiscCtrl(uint8_t *value)
 {
-    return smbusReadByte(kControllerAddress, kRegMisc, value);
+    if (!value)
+        return ORVL_ERR_NULL_POINTER;
+    return smbusReadByte(kControllerAddress, kRegMisc, *value);
 }
 
 int32_t ORVL_CALL ORVL_SetMiscCtrl(const uint8_t *value)
 {
+    if (!value)
+        return ORVL_ERR_NULL_POINTER;
     return smbusWriteByte(kControllerAddress, kRegMisc, *value);
 }
 
 int32_t ORVL_CALL ORVL_SetPwrOnAfterShutdownTick(const uint8_t *value)
 {
+    if (!value)
+        return ORVL_ERR_NULL_POINTER;
     return smbusWriteByte(kControllerAddress, kRegPowerOnTick, *value);
 }

@@ -9,11 +9,13 @@ namespace {
 
 int32_t getSchedule(int block, ScheduleRecord *schedule)
 {
+    if (!schedule)
+        return ORVL_ERR_NULL_POINTER;
     uint8_t *record = reinterpret_cast<uint8_t *>(schedule);
     for (int i = 0; i < kScheduleLength; ++i) {
         // The byte lands in the record before its status is looked at.
         const int32_t status =
-            smbusReadByte(kControllerAddress, uint8_t(kScheduleBase[block] + i), &record[kScheduleRecordByte[i]]);
+            smbusReadByte(kControllerAddress, uint8_t(kScheduleBase[block] + i), record[kScheduleRecordByte[i]]);
         if (status != ORVL_OK)
             return status;
     }
@@ -22,6 +24,8 @@ int32_t getSchedule(int block, ScheduleRecord *schedule)
 
 int32_t setSchedule(int block, const ScheduleRecord *schedule)
 {
+    if (!schedule)
+        return ORVL_ERR_NULL_POINTER;
     const uint8_t *record = reinterpret_cast<const uint8_t *>(schedule);
     for (int i = 0; i < kScheduleLength; ++i) {
         // No undo: registers written before a failure keep the new bytes.

@@ -4,6 +4,8 @@
 #include "core/library_state.h"
 #include "orvel.h"
 
+#include <new>
+
 using namespace orvel;
 
 int32_t ORVL_CALL ORVL_OpenInterface(void)
@@ -12,7 +14,10 @@ int32_t ORVL_CALL ORVL_OpenInterface(void)
     if (!s.session) {
         // Owned by the process-wide state until ORVL_CloseInterface; a process
         // that never closes keeps its device and service, as on Windows.
-        s.session = new DriverSession();
+        // No exception may leave an export: out of memory is no session.
+        s.session = new (std::nothrow) DriverSession();
+        if (!s.session)
+            return ORVL_ERR_NO_SESSION;
         s.session->open();
         if (!s.session->isOpen())
             return ORVL_ERR_NO_SESSION;

@@ -7,7 +7,9 @@ using namespace orvel;
 
 int32_t ORVL_CALL ORVL_SMBusRead(int32_t address, int32_t reg, uint8_t *value)
 {
-    return smbusReadByte(uint8_t(address), uint8_t(reg), value);
+    if (!value)
+        return ORVL_ERR_NULL_POINTER;
+    return smbusReadByte(uint8_t(address), uint8_t(reg), *value);
 }
 
 int32_t ORVL_CALL ORVL_SMBusWrite(int32_t address, int32_t reg, const uint8_t *value)
@@ -16,5 +18,7 @@ int32_t ORVL_CALL ORVL_SMBusWrite(int32_t address, int32_t reg, const uint8_t *v
     // must not be written through the raw path.
     if (isProtectedAddress(uint8_t(address)))
         return ORVL_ERR_PROTECTED;
+    if (!value)
+        return ORVL_ERR_NULL_POINTER;
     return smbusWriteByte(uint8_t(address), uint8_t(reg), *value);
 }

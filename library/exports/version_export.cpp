@@ -11,9 +11,12 @@ using namespace orvel;
 
 int32_t ORVL_CALL ORVL_GetVersionString(char *text, int32_t length)
 {
+    // No text is copied for a length of 0 or below, so only then may it be null.
+    if (!text && length > 0)
+        return ORVL_ERR_NULL_POINTER;
     uint8_t *buffer = state().versionBuffer;
     for (int i = 0; i < kVersionLength; ++i) {
-        if (int32_t status = smbusReadByte(kControllerAddress, uint8_t(kRegVersion + i), &buffer[i]))
+        if (int32_t status = smbusReadByte(kControllerAddress, uint8_t(kRegVersion + i), buffer[i]))
             return status;
         if (buffer[i] == 0)
             break;

@@ -32,7 +32,9 @@ enum {
     ORVL_ERR_NO_SESSION = 1,
     ORVL_ERR_NOT_VERIFIED = 2,
     ORVL_ERR_TIMEOUT = 5,
-    ORVL_ERR_PROTECTED = 6
+    ORVL_ERR_PROTECTED = 6,
+    /* A pointer argument was null; nothing was sent to the driver. */
+    ORVL_ERR_NULL_POINTER = 7
 };
 
 #pragma pack(push, 1)
@@ -75,8 +77,18 @@ ORVL_EXPORT int32_t ORVL_CALL ORVL_SetPwrOnAfterShutdownTick(const uint8_t *valu
 
 /* Pointer types for callers that bind the library at run time. */
 typedef int32_t(ORVL_CALL *ORVL_VoidFn)(void);
+typedef int32_t(ORVL_CALL *ORVL_GetVersionStringFn)(char *, int32_t);
+typedef int32_t(ORVL_CALL *ORVL_GetFeatureBitmapFn)(uint32_t *);
+typedef int32_t(ORVL_CALL *ORVL_GetRtcFn)(RtcRecord *);
+typedef int32_t(ORVL_CALL *ORVL_SetRtcFn)(const RtcRecord *);
+typedef int32_t(ORVL_CALL *ORVL_GetPwrResumeFn)(int32_t *);
+typedef int32_t(ORVL_CALL *ORVL_SetPwrResumeFn)(const int32_t *);
 typedef int32_t(ORVL_CALL *ORVL_ScheduleGetFn)(ScheduleRecord *);
 typedef int32_t(ORVL_CALL *ORVL_ScheduleSetFn)(const ScheduleRecord *);
+typedef int32_t(ORVL_CALL *ORVL_SMBusReadFn)(int32_t, int32_t, uint8_t *);
+typedef int32_t(ORVL_CALL *ORVL_SMBusWriteFn)(int32_t, int32_t, const uint8_t *);
+typedef int32_t(ORVL_CALL *ORVL_ByteGetFn)(uint8_t *);
+typedef int32_t(ORVL_CALL *ORVL_ByteSetFn)(const uint8_t *);
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,7 @@
  * process started from beside the library, debugger output goes to stderr. */
 #define _GNU_SOURCE
 #include "platform.h"
+#include "orvel_posix.h"
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -227,8 +228,22 @@ static int posixIsWow64(void)
     return 0;
 }
 
+static int g_debugOutput = 1;
+
+void orvlSetDebugOutput(int enabled)
+{
+    g_debugOutput = enabled != 0;
+}
+
+int orvlDriverAnswered(void)
+{
+    return !t_driverUnreachable;
+}
+
 static void posixDebugOutput(const char *text)
 {
+    if (!g_debugOutput)
+        return;
     size_t length = strlen(text);
     fputs(text, stderr);
     if (length == 0 || text[length - 1] != '\n')

@@ -127,7 +127,12 @@ INSTANTIATE_TEST_SUITE_P(TamselCommands, CommandHandlerTable, ::testing::ValuesI
 class OrderRecorder : public ScheduleStore, public ScheduleDisplay {
 public:
     bool canWriteSchedule(int) const override { return true; }
-    void writeSchedule(int, const ScheduleRecord &) override { events.push_back("write"); }
+    bool writeSchedule(int, const ScheduleRecord &) override
+    {
+        events.push_back("write");
+        return true;
+    }
+    ScheduleRecord readSchedule(int) override { return {}; }
     void showSchedule(int, ScheduleRecord) override { events.push_back("show"); }
     std::vector<std::string> events;
 };
@@ -142,26 +147,41 @@ TEST(TamselCommandHandler, ShowsBeforeWriting)
     EXPECT_EQ(recorder.events, (std::vector<std::string> {"show", "write"}));
 }
 
-// What Brimlet composes is what the agent acts on, including an empty password.
-TEST(TamselCommandHandler, AcceptsComposedCommandWithEmptyPassword)
+// An agent without a password would take the digest of the empty text from
+// anyone: it refuses every command and says why, each time.
+TEST(TamselCommandHandler, EmptyPasswordRefusesEveryCommand)
 {
     FakeScheduleStore store;
     FakeScheduleDisplay display;
     FakeEdidSender edid;
     CommandHandler handler(QString(), store, display, edid);
-    SlotValues slot;
-    slot.activeDay = 65;
-    slot.pwrOffEnable = true;
-    slot.pwrOffHour = 23;
-    slot.pwrOffMinute = 59;
-    handler.handle(composeSlotCommand(QStringLiteral("SLOT2"), slot, QString()).toUtf8(), QStringLiteral("t"));
-    ASSERT_EQ(store.writes.size(), 1u);
-    EXPECT_EQ(store.writes[0].slot, 2);
-    EXPECT_TRUE(store.writes[0].record == (ScheduleRecord {0, 0, 23, 59, 2, 65}));
+    DebugCapture debug;
+    handler.handle(composeSlotCommand(QStringLiteral("SLOT2"), SlotValues {}, QString()).toUtf8(), QStringLiteral("t"));
+    handler.handle(composeEdidCommand(QString()).toUtf8(), QStringLiteral("t"));
+    handler.handle(composeEdidCommand(QStringLiteral("anything")).toUtf8(), QStringLiteral("t"));
+    EXPECT_TRUE(store.writes.empty());
+    EXPECT_TRUE(display.shown.empty());
+    EXPECT_EQ(edid.sequences, 0);
+    EXPECT_EQ(debug.lines.filter(QStringLiteral("Refused a command: no password is set (Pwd in tamsel.ini)")).size(),
+              3);
+}
 
-    handler.handle(composeEdidCommand(QString()).toUtf8(), QStringLiteral("t"));
-    handler.handle(composeEdidCommand(QString()).toUtf8(), QStringLiteral("t"));
-    EXPECT_EQ(edid.sequences, 2);
+// A write the controller did not take: the window goes back to what it holds.
+TEST(TamselCommandHandler, FailedWriteShowsWhatTheControllerHolds)
+{
+    FakeScheduleStore store;
+    store.writeWorks = false;
+    store.held = ScheduleRecord {1, 2, 3, 4, 3, 5};
+    FakeScheduleDisplay display;
+    FakeEdidSender edid;
+    CommandHandler handler(QString::fromLatin1(agentPwd), store, display, edid);
+    DebugCapture debug;
+    handler.handle(slotText("SLOT1", passwordDigest(QString::fromLatin1(agentPwd)), weekdays830to1800),
+                   QStringLiteral("t"));
+    ASSERT_EQ(display.shown.size(), 2u);
+    EXPECT_TRUE(display.shown[0].record == (ScheduleRecord {8, 30, 18, 0, 3, 62}));  // first, as sent
+    EXPECT_TRUE(display.shown[1].record == store.held);                              // then, as held
+    EXPECT_EQ(debug.lines.filter(QStringLiteral("Writing time slot 1 to the controller failed")).size(), 1);
 }
 
 } // namespace

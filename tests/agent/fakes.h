@@ -14,7 +14,14 @@ class FakeScheduleStore : public ScheduleStore {
 public:
     bool available = true;
     bool canWriteSchedule(int) const override { return available; }
-    void writeSchedule(int slot, const ScheduleRecord &record) override { writes.push_back({slot, record}); }
+    bool writeWorks = true;
+    ScheduleRecord held{};  // what readSchedule gives
+    bool writeSchedule(int slot, const ScheduleRecord &record) override
+    {
+        writes.push_back({slot, record});
+        return writeWorks;
+    }
+    ScheduleRecord readSchedule(int) override { return held; }
     std::vector<ScheduleWrite> writes;
 };
 

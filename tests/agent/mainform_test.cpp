@@ -82,23 +82,27 @@ TEST_F(TamselMainForm, SettingsDefaultsAndPortTruncation)
     EXPECT_EQ(form.settings().edidSerialPort, QString());
 }
 
-TEST_F(TamselMainForm, CloseHidesUnlessQuitRequested)
+// With a tray the close button hides the window (the tray brings it back);
+// without one it minimises it, as a hidden window could not be reached again.
+TEST_F(TamselMainForm, CloseHidesOrMinimisesUnlessQuitRequested)
 {
     writeIni();
     MainForm form;
     form.show();
+    const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
 
     QCloseEvent hideOnly;
     QApplication::sendEvent(&form, &hideOnly);
     EXPECT_FALSE(hideOnly.isAccepted());
-    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.isVisible(), !tray);
+    EXPECT_EQ(form.isMinimized(), !tray);
 
     form.slot_TrayActivated(QSystemTrayIcon::Context);
-    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.isVisible(), !tray);
     form.slot_TrayActivated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(form.isVisible());
     form.close();
-    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.isVisible(), !tray);
     form.slot_TrayActivated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(form.isVisible());
 
@@ -108,6 +112,25 @@ TEST_F(TamselMainForm, CloseHidesUnlessQuitRequested)
     QCloseEvent forGood;
     QApplication::sendEvent(&form, &forGood);
     EXPECT_TRUE(forGood.isAccepted());
+}
+
+// Settings that cannot serve: an empty password, a host name, a file in
+// UTF-16, and a folder where the file should be; each says so at start.
+TEST_F(TamselMainForm, UnusableSettingsAreNamedAtStart)
+{
+    halden::test::writeFile(work.file("tamsel.ini"), "[General]\nHost=broker.example\nPwd = spaced\n");
+    {
+        DebugCapture debug;
+        MainForm form;
+        EXPECT_EQ(debug.lines.filter(QStringLiteral("every command will be refused")).size(), 1);
+        EXPECT_EQ(debug.lines.filter(QStringLiteral("Host broker.example is not a numeric address")).size(), 1);
+    }
+    halden::test::writeFile(work.file("tamsel.ini"), std::string("\xFF\xFE[\0G\0", 6));
+    {
+        DebugCapture debug;
+        MainForm form;
+        EXPECT_EQ(debug.lines.filter(QStringLiteral("tamsel.ini is saved as UTF-16")).size(), 1);
+    }
 }
 
 // The close button only hides; "&Quit" in the tray menu ends the event loop.
@@ -186,6 +209,25 @@ TEST_F(TamselMainForm, NoPortConfiguredSaysNothing)
     MainForm form;
     EXPECT_FALSE(debug.lines.contains(QStringLiteral("Serial Port can't be connected")));
     EXPECT_FALSE(debug.lines.contains(QStringLiteral("Serial Port is connected")));
+}
+
+// A folder named "tamsel.ini" is no settings file: the box appears as for a missing one.
+TEST_F(TamselMainForm, SettingsFolderCountsAsMissing)
+{
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("tamsel.ini")));
+    QString text;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            text = box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    user.start(50);
+    MainForm form;
+    user.stop();
+    EXPECT_EQ(text, QStringLiteral("The configuration file is missed"));
+    EXPECT_TRUE(form.isQuitRequested());
 }
 
 // Without "tamsel.ini" the message box appears; once dismissed, the program

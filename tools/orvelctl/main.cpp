@@ -1,7 +1,7 @@
 // orvelctl: the Orvel controller from the shell.
 #include "actions.h"
 #include "command_line.h"
-#include "library_diagnostics.h"
+#include "orvel_posix.h"
 #include "status_text.h"
 
 #include <cstdio>
@@ -25,17 +25,18 @@ int main(int argc, char **argv)
 
     int status = ORVL_OK;
     std::string text;
-    {
-        orvelctl::LibraryDiagnostics quiet(!request.debug);
-        status = ORVL_OpenInterface();
-        if (status == ORVL_OK)
-            status = orvelctl::runRequest(request, text);
-        // The open leaves a session behind even when it fails; always close it.
-        ORVL_CloseInterface();
-    }
+    // The library's diagnostic lines would drown the one line orvelctl says.
+    orvlSetDebugOutput(request.debug ? 1 : 0);
+    status = ORVL_OpenInterface();
+    if (status == ORVL_OK)
+        status = orvelctl::runRequest(request, text);
+    const bool answered = orvlDriverAnswered() != 0;
+    // The open leaves a session behind even when it fails; always close it.
+    ORVL_CloseInterface();
 
     if (status != ORVL_OK) {
-        std::fprintf(stderr, "orvelctl: %s\n", orvelctl::statusMessage(status).c_str());
+        const std::string message = answered ? orvelctl::statusMessage(status) : orvelctl::noAnswerMessage(status);
+        std::fprintf(stderr, "orvelctl: %s\n", message.c_str());
         return status;
     }
     std::fputs(text.c_str(), stdout);

@@ -17,9 +17,16 @@ std::string statusMessage(int status)
         return "controller did not answer (timeout)";
     case ORVL_ERR_PROTECTED:
         return "address is protected";
+    case ORVL_ERR_NULL_POINTER:
+        return "a null pointer was passed to the library";
     default:
         return "library error " + std::to_string(status);
     }
+}
+
+std::string noAnswerMessage(int status)
+{
+    return "the board did not answer (KMUI driver gave no reply; status " + std::to_string(status) + ")";
 }
 
 } // namespace orvelctl

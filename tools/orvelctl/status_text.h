@@ -5,5 +5,7 @@
 namespace orvelctl {
 
 std::string statusMessage(int status);
+// The line for a failure whose last driver request got no reply at all.
+std::string noAnswerMessage(int status);
 
 } // namespace orvelctl

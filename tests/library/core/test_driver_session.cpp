@@ -98,7 +98,7 @@ TEST_F(LibraryTest, FirstOpenFailingKeepsTheSessionAndLaterCallsTryNoOpen)
     EXPECT_EQ(ORVL_OpenInterface(), ORVL_OK);
 }
 
-TEST_F(LibraryTest, SharedReopenFailingAfterInstallReturnsOneAndCloseRemovesNothing)
+TEST_F(LibraryTest, SharedReopenFailingAfterInstallReturnsOneAndCloseRemovesTheService)
 {
     fake().exclusiveOpenWorks = false;
     fake().sharedOpenWorks = false;
@@ -107,10 +107,14 @@ TEST_F(LibraryTest, SharedReopenFailingAfterInstallReturnsOneAndCloseRemovesNoth
     EXPECT_EQ(fake().opens.size(), 2u);
     EXPECT_EQ(fake().installs.size(), 1u);
 
-    // No device is held, so the close step has nothing to do.
+    // No device is held, but this session installed the service: the close
+    // step stops and removes it (it closes no handle).
     EXPECT_EQ(ORVL_CloseInterface(), ORVL_OK);
     EXPECT_TRUE(fake().closes.empty());
-    EXPECT_TRUE(fake().removals.empty());
+    EXPECT_EQ(fake().removals, fake().installs);
+    // Once only.
+    EXPECT_EQ(ORVL_CloseInterface(), ORVL_OK);
+    EXPECT_EQ(fake().removals.size(), 1u);
 }
 
 TEST_F(LibraryTest, TransactionsOnAClosedDeviceRunOutOnceVerifiedBefore)

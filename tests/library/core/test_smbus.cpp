@@ -11,7 +11,7 @@ TEST_F(LibraryTest, ReadyAndDoneAtOnceTakeThreeRequestsAndThreePauses)
     board().setReg(0xAE, 0x18, 0x3C);
 
     uint8_t value = 0;
-    EXPECT_EQ(smbusReadByte(0xAE, 0x18, &value), ORVL_OK);
+    EXPECT_EQ(smbusReadByte(0xAE, 0x18, value), ORVL_OK);
     EXPECT_EQ(value, 0x3C);
 
     ASSERT_EQ(fake().requests.size(), 3u);
@@ -62,7 +62,7 @@ TEST_P(WaitTest, ReadRunsOrRunsOutAsTheFirmwareAnswers)
     board().setReg(0xAE, 0x80, 0x42);
 
     uint8_t value = 0x5A;
-    EXPECT_EQ(smbusReadByte(0xAE, 0x80, &value), c.status);
+    EXPECT_EQ(smbusReadByte(0xAE, 0x80, value), c.status);
     EXPECT_EQ(value, c.value);
     EXPECT_EQ(fake().countCalls(kReadyQuery), c.readyQueries);
     EXPECT_EQ(fake().countCalls(kStart), c.starts);
@@ -97,7 +97,7 @@ TEST_F(LibraryTest, WriteWhoseDoneNeverComesReturnsTimeout)
 TEST_F(LibraryTest, NoSessionSendsNothingAndLeavesTheValue)
 {
     uint8_t value = 0x5A;
-    EXPECT_EQ(smbusReadByte(0xAE, 0x80, &value), ORVL_ERR_NO_SESSION);
+    EXPECT_EQ(smbusReadByte(0xAE, 0x80, value), ORVL_ERR_NO_SESSION);
     EXPECT_EQ(smbusWriteByte(0xAE, 0x80, 1), ORVL_ERR_NO_SESSION);
     EXPECT_EQ(value, 0x5A);
     EXPECT_TRUE(fake().requests.empty());

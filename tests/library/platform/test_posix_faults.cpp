@@ -29,7 +29,7 @@ long long msSince(Clock::time_point begin)
 bool documented(int32_t status)
 {
     return status == ORVL_OK || status == ORVL_ERR_NO_SESSION || status == ORVL_ERR_NOT_VERIFIED
-           || status == ORVL_ERR_TIMEOUT || status == ORVL_ERR_PROTECTED;
+           || status == ORVL_ERR_TIMEOUT || status == ORVL_ERR_PROTECTED || status == ORVL_ERR_NULL_POINTER;
 }
 
 struct ExportCall {

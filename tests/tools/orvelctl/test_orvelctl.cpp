@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,30 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"CheckFailsBeforeProtection", {"--fail-service-check"}, {"smbus", "write", "0xAE", "1", "2"}, 2,
                   "firmware service check failed"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A board that hangs (stopped, not gone) is told apart from one that answers "no".
+TEST(OrvelctlHungBoard, SaysTheBoardDidNotAnswer)
+{
+    KmuiSimProcess sim;
+    ASSERT_TRUE(sim.start()) << sim.error();
+    ASSERT_EQ(::kill(sim.pid(), SIGSTOP), 0);
+    auto r = orvelctl(sim, {"version"});
+    ::kill(sim.pid(), SIGCONT);
+    EXPECT_EQ(r.exitCode, 2) << r.err;  // the service check found no firmware
+    EXPECT_EQ(r.err, "orvelctl: the board did not answer (KMUI driver gave no reply; status 2)\n");
+}
+
+// --debug lets the library's lines through; without it only orvelctl's own line shows.
+TEST(OrvelctlDebug, LibraryLinesOnlyWithDebug)
+{
+    KmuiSimProcess sim({"--fail-service-check"});
+    ASSERT_TRUE(sim.start()) << sim.error();
+    auto quiet = orvelctl(sim, {"version"});
+    EXPECT_EQ(quiet.err, "orvelctl: firmware service check failed\n");
+    auto loud = orvelctl(sim, {"--debug", "version"});
+    EXPECT_NE(loud.err.find("ORVL_ServiceCheck\n"), std::string::npos) << loud.err;
+    EXPECT_NE(loud.err.find("orvelctl: firmware service check failed\n"), std::string::npos) << loud.err;
+}
 
 struct WorkingBoardCase {
     const char *name;
