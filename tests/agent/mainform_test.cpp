@@ -3,6 +3,7 @@
 #include "command_message.h"
 #include "debug_capture.h"
 #include "mosquitto_broker.h"
+#include "mqtt_flood.h"
 #include "pty.h"
 #include "qmqtt_message.h"
 #include "temp_dir.h"
@@ -18,8 +19,11 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -190,6 +194,58 @@ TEST_F(TamselMainForm, EdidPortOnPseudoTerminal)
     form.slot_mtsTopicReceived(QMQTT::Message(0, QStringLiteral("site/board7"), wrong.toUtf8()));
     QTest::qWait(50);
     EXPECT_EQ(pty.drain(200), "");
+}
+
+// Retained messages and messages far larger than any command are dropped
+// before they are read, each with one line; the next real command still works.
+TEST_F(TamselMainForm, RetainedAndOversizedMessagesAreNotRun)
+{
+    halden::test::Pty pty;
+    ASSERT_TRUE(pty.ok());
+    writeIni("EdidSerialPort=" + pty.slavePath() + "\n");
+    MainForm form;
+    const QByteArray edid = composeEdidCommand(QStringLiteral("s3cret")).toUtf8();
+    DebugCapture debug;
+    form.slot_mtsTopicReceived(QMQTT::Message(0, QStringLiteral("site/board7"), edid, 0, true));
+    QByteArray padded = edid;
+    padded.insert(1, QByteArray(64 * 1024, ' '));  // still a valid command, but too large
+    form.slot_mtsTopicReceived(QMQTT::Message(0, QStringLiteral("site/board7"), padded));
+    EXPECT_EQ(pty.drain(300), "");
+    EXPECT_EQ(debug.lines.filter(QStringLiteral("Ignored a retained message on site/board7")).size(), 1);
+    EXPECT_EQ(debug.lines.filter(QStringLiteral("Ignored a message of %1 bytes").arg(padded.size())).size(), 1);
+    EXPECT_TRUE(debug.lines.filter(QStringLiteral("slot_mtsBranchReceived")).isEmpty()) << "a dropped one was read";
+
+    // At the limit it is still read.
+    QByteArray atLimit = edid;
+    atLimit.insert(1, QByteArray(64 * 1024 - edid.size(), ' '));
+    form.slot_mtsTopicReceived(QMQTT::Message(0, QStringLiteral("site/board7"), atLimit));
+    EXPECT_EQ(pty.read(36, 3000).size(), 36u);
+}
+
+// Messages keep arriving while the window goes away: none may reach the
+// command handler after it is gone (the sanitizers see to that).
+TEST_F(TamselMainForm, PublishesRacingTheExit)
+{
+    halden::test::MosquittoBroker broker;
+    ASSERT_TRUE(broker.running());
+    halden::test::writeFile(work.file("tamsel.ini"), "[General]\nHost=127.0.0.1\nPort=" + std::to_string(broker.port())
+                                                         + "\nTopicToken=site/board7\nPwd=s3cret\n");
+    for (int round = 0; round < 5; ++round) {
+        auto form = std::make_unique<MainForm>();
+        const size_t before = broker.countInLog("Received SUBSCRIBE");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return broker.countInLog("Received SUBSCRIBE") > before; }, 10000));
+        std::atomic<bool> stop{false};
+        std::thread flood([&] {
+            halden::test::MqttFlood publisher(broker.port());
+            const std::string wrong = composeEdidCommand(QStringLiteral("wrong")).toStdString();
+            while (!stop)
+                publisher.publish("site/board7", wrong);
+        });
+        QTest::qWait(100 + 50 * round);
+        form.reset();
+        stop = true;
+        flood.join();
+    }
 }
 
 TEST_F(TamselMainForm, EdidPortThatCannotOpen)

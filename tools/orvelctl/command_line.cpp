@@ -127,6 +127,107 @@ bool parseScheduleSet(const Args &args, Request &r, std::string &error)
     return true;
 }
 
+// --- one parser per command; each gets the words after its command (and
+// subcommand) and the action is already set ---
+
+bool noArguments(const Args &rest, Request &, std::string &error, const std::string &name)
+{
+    return countIs(rest, 0, name, error);
+}
+
+bool clockSet(const Args &rest, Request &r, std::string &error, const std::string &)
+{
+    if (rest.size() == 7 && rest[0] == "--raw") {
+        for (int k = 0; k < 6; ++k)
+            if (!byteArg(rest[1 + k], "clock byte", r.clock.bytes[k], error))
+                return false;
+        return true;
+    }
+    if (rest.size() == 1 && rest[0] == "now") {
+        r.clock = clockFromTime(std::time(nullptr));
+        return true;
+    }
+    std::string text;
+    for (const auto &a : rest)
+        text += (text.empty() ? "" : " ") + a;
+    if (!parseClock(text, r.clock)) {
+        error = "bad clock '" + text + "' (now, YYYY-MM-DD HH:MM:SS, or --raw with six bytes)";
+        return false;
+    }
+    return true;
+}
+
+bool powerResumeSet(const Args &rest, Request &r, std::string &error, const std::string &name)
+{
+    if (!countIs(rest, 1, name, error))
+        return false;
+    bool on = false;
+    if (!onOff(rest[0], on)) {
+        error = "bad value '" + rest[0] + "' for power-resume (on or off)";
+        return false;
+    }
+    r.enabled = on ? 1 : 0;
+    return true;
+}
+
+bool scheduleGet(const Args &rest, Request &r, std::string &error, const std::string &name)
+{
+    if (!countIs(rest, 1, name, error))
+        return false;
+    unsigned long n = 0;
+    if (!parseNumber(rest[0], 4, n) || n < 1) {
+        error = "no schedule '" + rest[0] + "' (1 to 4)";
+        return false;
+    }
+    r.schedule = static_cast<int>(n);
+    return true;
+}
+
+bool scheduleSet(const Args &rest, Request &r, std::string &error, const std::string &)
+{
+    return parseScheduleSet(rest, r, error);
+}
+
+bool oneValue(const Args &rest, Request &r, std::string &error, const std::string &name)
+{
+    return countIs(rest, 1, name, error) && byteArg(rest[0], "value", r.value, error);
+}
+
+bool smbusRead(const Args &rest, Request &r, std::string &error, const std::string &name)
+{
+    return countIs(rest, 2, name, error) && byteArg(rest[0], "address", r.address, error)
+           && byteArg(rest[1], "register", r.reg, error);
+}
+
+bool smbusWrite(const Args &rest, Request &r, std::string &error, const std::string &name)
+{
+    return countIs(rest, 3, name, error) && byteArg(rest[0], "address", r.address, error)
+           && byteArg(rest[1], "register", r.reg, error) && byteArg(rest[2], "value", r.value, error);
+}
+
+struct CommandEntry {
+    const char *command;
+    const char *sub;  // null: the command takes no subcommand
+    Action action;
+    bool (*parse)(const Args &rest, Request &r, std::string &error, const std::string &name);
+};
+
+const CommandEntry kCommands[] = {
+    {"version", nullptr, Action::Version, noArguments},
+    {"features", nullptr, Action::Features, noArguments},
+    {"clock", "get", Action::ClockGet, noArguments},
+    {"clock", "set", Action::ClockSet, clockSet},
+    {"power-resume", "get", Action::PowerResumeGet, noArguments},
+    {"power-resume", "set", Action::PowerResumeSet, powerResumeSet},
+    {"schedule", "get", Action::ScheduleGet, scheduleGet},
+    {"schedule", "set", Action::ScheduleSet, scheduleSet},
+    {"misc", "get", Action::MiscGet, noArguments},
+    {"misc", "set", Action::MiscSet, oneValue},
+    {"tick", nullptr, Action::Tick, oneValue},
+    {"smbus", "read", Action::SmbusRead, smbusRead},
+    {"smbus", "write", Action::SmbusWrite, smbusWrite},
+};
+
 bool parseCommand(const Args &args, Request &r, std::string &error)
 {
     if (args.empty()) {
@@ -134,114 +235,21 @@ bool parseCommand(const Args &args, Request &r, std::string &error)
         return false;
     }
     const std::string &cmd = args[0];
-    const std::string sub = args.size() > 1 ? args[1] : "";
-    const Args rest(args.begin() + std::min<size_t>(args.size(), 2), args.end());
-    const Args afterCmd(args.begin() + 1, args.end());
-
-    if (cmd == "version" || cmd == "features") {
-        r.action = cmd == "version" ? Action::Version : Action::Features;
-        return countIs(afterCmd, 0, cmd, error);
+    std::string subs;  // the subcommands this command knows, for the error
+    for (const CommandEntry &e : kCommands) {
+        if (cmd != e.command)
+            continue;
+        if (!e.sub) {
+            r.action = e.action;
+            return e.parse(Args(args.begin() + 1, args.end()), r, error, cmd);
+        }
+        if (args.size() > 1 && args[1] == e.sub) {
+            r.action = e.action;
+            return e.parse(Args(args.begin() + 2, args.end()), r, error, cmd + " " + e.sub);
+        }
+        subs += subs.empty() ? e.sub : std::string(" or ") + e.sub;
     }
-    if (cmd == "clock") {
-        if (sub == "get") {
-            r.action = Action::ClockGet;
-            return countIs(rest, 0, "clock get", error);
-        }
-        if (sub == "set") {
-            r.action = Action::ClockSet;
-            if (rest.size() == 7 && rest[0] == "--raw") {
-                for (int k = 0; k < 6; ++k)
-                    if (!byteArg(rest[1 + k], "clock byte", r.clock.bytes[k], error))
-                        return false;
-                return true;
-            }
-            if (rest.size() == 1 && rest[0] == "now") {
-                r.clock = clockFromTime(std::time(nullptr));
-                return true;
-            }
-            std::string text;
-            for (const auto &a : rest)
-                text += (text.empty() ? "" : " ") + a;
-            if (!parseClock(text, r.clock)) {
-                error = "bad clock '" + text + "' (now, YYYY-MM-DD HH:MM:SS, or --raw with six bytes)";
-                return false;
-            }
-            return true;
-        }
-        error = "'clock' needs get or set";
-        return false;
-    }
-    if (cmd == "power-resume") {
-        if (sub == "get") {
-            r.action = Action::PowerResumeGet;
-            return countIs(rest, 0, "power-resume get", error);
-        }
-        if (sub == "set") {
-            r.action = Action::PowerResumeSet;
-            if (!countIs(rest, 1, "power-resume set", error))
-                return false;
-            bool on = false;
-            if (!onOff(rest[0], on)) {
-                error = "bad value '" + rest[0] + "' for power-resume (on or off)";
-                return false;
-            }
-            r.enabled = on ? 1 : 0;
-            return true;
-        }
-        error = "'power-resume' needs get or set";
-        return false;
-    }
-    if (cmd == "schedule") {
-        if (sub == "get") {
-            r.action = Action::ScheduleGet;
-            if (!countIs(rest, 1, "schedule get", error))
-                return false;
-            unsigned long n = 0;
-            if (!parseNumber(rest[0], 4, n) || n < 1) {
-                error = "no schedule '" + rest[0] + "' (1 to 4)";
-                return false;
-            }
-            r.schedule = static_cast<int>(n);
-            return true;
-        }
-        if (sub == "set") {
-            r.action = Action::ScheduleSet;
-            return parseScheduleSet(rest, r, error);
-        }
-        error = "'schedule' needs get or set";
-        return false;
-    }
-    if (cmd == "misc") {
-        if (sub == "get") {
-            r.action = Action::MiscGet;
-            return countIs(rest, 0, "misc get", error);
-        }
-        if (sub == "set") {
-            r.action = Action::MiscSet;
-            return countIs(rest, 1, "misc set", error) && byteArg(rest[0], "value", r.value, error);
-        }
-        error = "'misc' needs get or set";
-        return false;
-    }
-    if (cmd == "tick") {
-        r.action = Action::Tick;
-        return countIs(afterCmd, 1, "tick", error) && byteArg(afterCmd[0], "value", r.value, error);
-    }
-    if (cmd == "smbus") {
-        if (sub == "read") {
-            r.action = Action::SmbusRead;
-            return countIs(rest, 2, "smbus read", error) && byteArg(rest[0], "address", r.address, error)
-                && byteArg(rest[1], "register", r.reg, error);
-        }
-        if (sub == "write") {
-            r.action = Action::SmbusWrite;
-            return countIs(rest, 3, "smbus write", error) && byteArg(rest[0], "address", r.address, error)
-                && byteArg(rest[1], "register", r.reg, error) && byteArg(rest[2], "value", r.value, error);
-        }
-        error = "'smbus' needs read or write";
-        return false;
-    }
-    error = "unknown command '" + cmd + "'";
+    error = subs.empty() ? "unknown command '" + cmd + "'" : "'" + cmd + "' needs " + subs;
     return false;
 }
 

@@ -127,4 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCase{{"misc", "set", "x"}, "bad value 'x'"}, BadCase{{"tick"}, "missing argument"},
                     BadCase{{"smbus", "read", "0xAE"}, "missing argument"},
                     BadCase{{"smbus", "write", "0x1AE", "0", "1"}, "bad address '0x1AE'"},
-                    BadCase{{"smbus", "erase"}, "needs read or write"}));
+                    BadCase{{"smbus", "erase"}, "needs read or write"},
+                    // What was typed is quoted, control characters made visible: still one line.
+                    BadCase{{"c\n"}, "unknown command 'c?'"},
+                    BadCase{{"clock", "set", "2023-02-30\r00:00:00"}, "bad clock '2023-02-30?00:00:00'"},
+                    BadCase{{"clock", "set", "2023-02-30", "00:00:00"}, "bad clock '2023-02-30 00:00:00'"}));
