@@ -386,6 +386,56 @@ TEST_F(IniStore, FailingWriteLeavesTheOldFileUntouched)
     EXPECT_EQ(entries, 1) << "a temporary file was left behind";
 }
 
+// A file the user made read-only is left as it is, as a plain write would
+// leave it; the save reports the failure.
+TEST_F(IniStore, ReadOnlyTargetIsLeftUntouched)
+{
+    const std::string target = dir.file("Brimlet.ini");
+    writeFile(target, "[A]\r\nk=old\r\n");
+    ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+    // Root writes read-only files; the save runs as an ordinary user then.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0
+            && (chown(dir.path().c_str(), 65534, 65534) != 0 || chown(target.c_str(), 65534, 65534) != 0
+                || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        if (!IniLoad(target.c_str()))
+            _exit(2);
+        IniSetString("A", "k", "new");
+        _exit(IniSave(target.c_str()) ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not fail (1) or could not run (2, 3)";
+    EXPECT_EQ(readFile(target), "[A]\r\nk=old\r\n");
+    struct stat st;
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    int entries = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
+        entries += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(entries, 1);
+}
+
+// A settings file that is a link stays a link; its target is replaced, in its own folder.
+TEST_F(IniStore, SaveThroughALinkReplacesItsTarget)
+{
+    std::filesystem::create_directory(dir.file("real"));
+    const std::string real = dir.file("real/Brimlet.ini");
+    const std::string link = dir.file("Brimlet.ini");
+    writeFile(real, "[A]\r\nk=old\r\n");
+    std::filesystem::create_symlink(real, link);
+    ASSERT_TRUE(IniLoad(link.c_str()));
+    IniSetString("A", "k", "new");
+    ASSERT_TRUE(IniSave(link.c_str()));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readFile(real), "[A]\r\nk=new\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("real")), {}), 1);
+}
+
 TEST_F(IniStore, SaveKeepsTheFileMode)
 {
     const std::string target = dir.file("tamsel.ini");
