@@ -7,7 +7,11 @@
 #include <QMetaMethod>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
 
 using namespace halden::test;
 
@@ -211,6 +215,49 @@ TEST_F(LinkFixture, DestroyedWhileAttemptsAreFailingOrPending)
     pending.connectToHost();
     spin(1200);
     EXPECT_FALSE(pending.isConnectedToHost());
+}
+
+namespace {
+
+// The socket (its inode) of a handshake to 127.0.0.1:`port` that still waits
+// for its answer (SYN_SENT in /proc/net/tcp), or 0 when there is none. A new
+// attempt is a new socket, even where it gets the same local port.
+long pendingSocket(uint16_t port)
+{
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);  // header
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
+        long inode = 0;
+        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+        const auto colon = remote.find(':');
+        if (state == "02" && colon != std::string::npos && std::stoi(remote.substr(colon + 1), nullptr, 16) == port)
+            return inode;
+    }
+    return 0;
+}
+
+} // namespace
+
+// A handshake slower than the watchdog's tick (a distant link) keeps its one
+// attempt (the same socket) across ticks, and so is reached.
+TEST_F(LinkFixture, SlowHandshakeKeepsItsAttemptAndIsReached)
+{
+    SilentListener slow;  // handshakes go unanswered until release()
+    ASSERT_TRUE(slow.ok());
+    MqttTransmit late(kLoopback, slow.port(), kTopic, nullptr);
+    late.connectToHost();
+    const long first = pendingSocket(slow.port());
+    ASSERT_NE(first, 0);
+    spin(2500);  // two watchdog ticks
+    EXPECT_EQ(pendingSocket(slow.port()), first) << "the pending attempt was dropped for a new one";
+    slow.release();
+    const int fd = slow.acceptOne(5000);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(waitUntil([&] { return late.isConnectedToHost(); }, 3000));
+    close(fd);
 }
 
 TEST(MqttTransmitMetaObject, SignalThenSlotsInOrder)
