@@ -50,14 +50,19 @@ typedef struct PosixDevice {
  * of a caller whose board went away to a few milliseconds per export. */
 static _Thread_local int t_driverUnreachable;
 
+/* The runtime folder, created when missing. */
+static int runtimeDir(char *out, size_t size)
+{
+    return kmuiRuntimeDir(out, size) && kmuiMakeRuntimeDir(out);
+}
+
 static int connectEndpoint(const char *deviceName)
 {
     char dir[PATH_MAX];
     struct sockaddr_un address;
     memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    if (!kmuiRuntimeDir(dir, sizeof dir) || !kmuiMakeRuntimeDir(dir)
-        || !kmuiEndpointPath(dir, deviceName, address.sun_path, sizeof address.sun_path))
+    if (!runtimeDir(dir, sizeof dir) || !kmuiEndpointPath(dir, deviceName, address.sun_path, sizeof address.sun_path))
         return -1;
 
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -299,7 +304,7 @@ static int posixInstallAndStart(const char *serviceName, const char *displayName
     if (!deviceNameOfDriver(driverPath, deviceName, sizeof deviceName))
         return 0;
     char dir[PATH_MAX], program[PATH_MAX], pidFile[PATH_MAX], logFile[PATH_MAX];
-    if (!kmuiRuntimeDir(dir, sizeof dir) || !kmuiMakeRuntimeDir(dir) || !simulatorPath(program, sizeof program)
+    if (!runtimeDir(dir, sizeof dir) || !simulatorPath(program, sizeof program)
         || !kmuiPidFilePath(dir, pidFile, sizeof pidFile)
         || snprintf(logFile, sizeof logFile, "%s/kmui-sim.log", dir) >= (int)sizeof logFile)
         return 0;
