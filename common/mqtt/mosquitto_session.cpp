@@ -25,12 +25,17 @@ MosquittoSession *sessionOf(void *self)
 } // namespace
 
 MosquittoSession::MosquittoSession(const QByteArray &clientId)
+    : clientId_(clientId)
 {
     initLibraryOnce();
     // Clean session off: the broker may keep our subscription while we are away.
-    handle_ = mosquitto_new(clientId.constData(), false, this);
-    if (!handle_)
-        return; // out of memory: every later call reports failure
+    handle_ = mosquitto_new(clientId_.constData(), false, this);
+    if (handle_) // else out of memory: every later call reports failure
+        configure();
+}
+
+void MosquittoSession::configure()
+{
     mosquitto_int_option(handle_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V31);
     mosquitto_connect_callback_set(handle_, &MosquittoSession::onConnect);
     mosquitto_disconnect_callback_set(handle_, &MosquittoSession::onDisconnect);
@@ -74,10 +79,21 @@ void MosquittoSession::disconnect()
     // Over an established connection this writes DISCONNECT and closes at once.
     mosquitto_disconnect(handle_);
     if (socket() >= 0) {
-        // Still connecting, or the DISCONNECT could not go out: end the socket
-        // ourselves and let libmosquitto notice and close it on this read.
+        // The DISCONNECT could not go out: end the socket ourselves and let
+        // libmosquitto notice and close it on this read.
         socketShutdown(socket());
         mosquitto_loop_read(handle_, 1);
+    }
+    if (socket() >= 0) {
+        // A handshake still unanswered cannot be shut down, and libmosquitto
+        // has no call that drops it; starting the handle afresh closes it.
+        if (mosquitto_reinitialise(handle_, clientId_.constData(), false, this) == MOSQ_ERR_SUCCESS) {
+            configure();
+        } else {
+            mosquitto_destroy(handle_);
+            handle_ = nullptr;
+        }
+        events_.push_back(SessionEvent(SessionEvent::Closed)); // cause OnRequest
     }
     closingOnRequest_ = false;
 }

@@ -46,8 +46,9 @@ public:
     // Starts a non-blocking connection to a numeric address (closing any
     // earlier socket first). False when it failed at once.
     bool connect(const QByteArray &address, quint16 port, int keepAliveSeconds);
-    // Sends DISCONNECT if it can, then makes sure the socket is closed. The
-    // resulting Closed event has cause OnRequest.
+    // Sends DISCONNECT if it can, then makes sure the socket is closed, also
+    // one whose TCP handshake is still unanswered. The resulting Closed event
+    // has cause OnRequest.
     void disconnect();
 
     // Returns the message id libmosquitto assigned, or -1 when refused.
@@ -61,11 +62,14 @@ public:
     std::vector<SessionEvent> takeEvents();
 
 private:
+    // Options and callbacks of a fresh (or reinitialised) handle.
+    void configure();
     static void onConnect(mosquitto *, void *self, int rc);
     static void onDisconnect(mosquitto *, void *self, int rc);
     static void onSubscribe(mosquitto *, void *self, int mid, int qosCount, const int *granted);
     static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
 
+    QByteArray clientId_;
     mosquitto *handle_ = nullptr;
     std::vector<SessionEvent> events_;
     QHash<int, QString> pendingSubscriptions_;

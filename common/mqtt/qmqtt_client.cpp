@@ -91,6 +91,11 @@ void Client::setKeepAlive(int seconds)
     keepAlive_ = seconds;
 }
 
+void Client::setConnectTimeout(int milliseconds)
+{
+    connectTimeoutMs_ = milliseconds;
+}
+
 void Client::setWillQos(quint8 qos)
 {
     willQos_ = qos;
@@ -112,9 +117,16 @@ void Client::connectToHost()
 {
     if (isConnectedToHost())
         return;
+    if (session_->socket() >= 0 && !refreshUp()) {
+        if (!attemptOverdue())
+            return; // the handshake is still under way: let it finish
+        QPointer<Client> self(this);
+        giveUpAttempt();
+        if (!self || session_->socket() >= 0)
+            return;
+    }
     if (session_->socket() >= 0) {
-        // An attempt still under way (or a connection already dead underneath):
-        // drop it, so each call starts afresh.
+        // A connection dead underneath: drop it, so this call starts afresh.
         QPointer<Client> self(this);
         const bool wasUp = refreshUp();
         session_->disconnect();
@@ -130,7 +142,21 @@ void Client::connectToHost()
     }
     if (!session_->connect(host_.toString().toLatin1(), port_, keepAlive_))
         postError(SocketConnectionRefusedError);
+    attemptAge_.start();
     settle(false);
+}
+
+void Client::giveUpAttempt()
+{
+    // Reported like any failed attempt; the owner retries on its timer.
+    postError(SocketTimeoutError);
+    session_->disconnect();
+    settle(false);
+}
+
+bool Client::attemptOverdue() const
+{
+    return attemptAge_.isValid() && attemptAge_.elapsed() >= connectTimeoutMs_;
 }
 
 void Client::disconnectFromHost()
@@ -174,6 +200,10 @@ void Client::onSocketWritable()
 void Client::onHousekeeping()
 {
     const bool wasUp = refreshUp();
+    if (!wasUp && attemptOverdue()) {
+        giveUpAttempt();
+        return;
+    }
     session_->misc();
     settle(wasUp);
 }

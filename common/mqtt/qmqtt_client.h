@@ -10,6 +10,7 @@
 // user name, no password and no will, and never reconnects on its own.
 #include "qmqtt_message.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -31,6 +32,7 @@ enum ClientError {
     SocketRemoteHostClosedError,
     SocketHostNotFoundError,
     SocketResourceError,
+    SocketTimeoutError,
     MqttUnacceptableProtocolVersionError = 1 << 16,
     MqttIdentifierRejectedError,
     MqttServerUnavailableError,
@@ -56,6 +58,11 @@ public:
     // Kept for the interface; no will topic is ever set, so nothing goes on the wire.
     void setWillQos(quint8 qos);
 
+    // How long a connection attempt may wait for its TCP handshake before it
+    // is given up (error SocketTimeoutError); 10 s unless set.
+    int connectTimeout() const { return connectTimeoutMs_; }
+    void setConnectTimeout(int milliseconds);
+
     // Unique per client object and run, at most 23 characters (the MQTT 3.1 limit).
     QString clientId() const { return clientId_; }
 
@@ -64,9 +71,10 @@ public:
     bool isConnectedToHost() const;
 
 public slots:
-    // Starts a new attempt unless the network connection is up; an attempt
-    // still pending is dropped in favour of the new one. The outcome arrives
-    // later as connected() or error().
+    // Starts a new attempt unless the network connection is up or an attempt
+    // is still pending (a slow handshake is not dropped for a new one; it
+    // ends by itself or at the connect time-out). The outcome arrives later
+    // as connected() or error().
     void connectToHost();
     // Sends DISCONNECT when it can and closes the network connection.
     void disconnectFromHost();
@@ -93,6 +101,9 @@ private:
     void watchSocket();
     void dispatch(const std::vector<detail::SessionEvent> &events, bool wasUp);
     void postError(ClientError error);
+    bool attemptOverdue() const;
+    // Closes a handshake that has waited past the connect time-out.
+    void giveUpAttempt();
 
     QHostAddress host_;
     quint16 port_ = 1883;
@@ -104,6 +115,8 @@ private:
     QPointer<QSocketNotifier> writeNotifier_;
     int watchedSocket_ = -1;
     bool up_ = false; // TCP connection seen established on the current socket
+    int connectTimeoutMs_ = 10000;
+    QElapsedTimer attemptAge_; // since the current socket's handshake began
     QTimer *housekeeping_ = nullptr;
 };
 

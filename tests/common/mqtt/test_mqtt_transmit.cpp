@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -219,11 +220,12 @@ TEST_F(LinkFixture, DestroyedWhileAttemptsAreFailingOrPending)
 
 namespace {
 
-// The socket (its inode) of a handshake to 127.0.0.1:`port` that still waits
-// for its answer (SYN_SENT in /proc/net/tcp), or 0 when there is none. A new
-// attempt is a new socket, even where it gets the same local port.
-long pendingSocket(uint16_t port)
+// The sockets (inodes) of handshakes to 127.0.0.1:`port` that still wait for
+// their answer (SYN_SENT in /proc/net/tcp). A new attempt is a new socket,
+// even where it gets the same local port.
+std::set<long> handshakesTo(uint16_t port)
 {
+    std::set<long> out;
     std::ifstream table("/proc/net/tcp");
     std::string line;
     std::getline(table, line);  // header
@@ -234,9 +236,20 @@ long pendingSocket(uint16_t port)
         fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
         const auto colon = remote.find(':');
         if (state == "02" && colon != std::string::npos && std::stoi(remote.substr(colon + 1), nullptr, 16) == port)
-            return inode;
+            out.insert(inode);
     }
-    return 0;
+    return out;
+}
+
+// The link's own pending handshakes: those not already there before it
+// started (the silent listener's fillers wait in SYN_SENT too).
+std::set<long> linkHandshakes(uint16_t port, const std::set<long> &before)
+{
+    std::set<long> out;
+    for (long inode : handshakesTo(port))
+        if (!before.count(inode))
+            out.insert(inode);
+    return out;
 }
 
 } // namespace
@@ -247,17 +260,49 @@ TEST_F(LinkFixture, SlowHandshakeKeepsItsAttemptAndIsReached)
 {
     SilentListener slow;  // handshakes go unanswered until release()
     ASSERT_TRUE(slow.ok());
+    const std::set<long> fillers = handshakesTo(slow.port());
     MqttTransmit late(kLoopback, slow.port(), kTopic, nullptr);
     late.connectToHost();
-    const long first = pendingSocket(slow.port());
-    ASSERT_NE(first, 0);
+    const std::set<long> first = linkHandshakes(slow.port(), fillers);
+    ASSERT_EQ(first.size(), 1u);
     spin(2500);  // two watchdog ticks
-    EXPECT_EQ(pendingSocket(slow.port()), first) << "the pending attempt was dropped for a new one";
+    EXPECT_EQ(linkHandshakes(slow.port(), fillers), first) << "the pending attempt was dropped for a new one";
     slow.release();
     const int fd = slow.acceptOne(5000);
     ASSERT_GE(fd, 0);
     EXPECT_TRUE(waitUntil([&] { return late.isConnectedToHost(); }, 3000));
     close(fd);
+}
+
+// A handshake that is never answered is given up at the connect time-out
+// (not only when the kernel stops retrying, minutes later), and the watchdog
+// then starts a fresh attempt on a new socket; the old one is closed.
+TEST_F(LinkFixture, UnansweredHandshakeIsGivenUpAtItsTimeOutAndRetried)
+{
+    SilentListener silent;
+    ASSERT_TRUE(silent.ok());
+    const std::set<long> fillers = handshakesTo(silent.port());
+    MqttTransmit late(kLoopback, silent.port(), kTopic, nullptr);
+    EXPECT_EQ(late.connectTimeout(), 10000);
+    late.setConnectTimeout(2500);
+    QSignalSpy errors(&late, &QMQTT::Client::error);
+    late.connectToHost();
+    const std::set<long> first = linkHandshakes(silent.port(), fillers);
+    ASSERT_EQ(first.size(), 1u);
+    spin(1500);
+    EXPECT_EQ(linkHandshakes(silent.port(), fillers), first);
+    EXPECT_EQ(errors.count(), 0);
+
+    ASSERT_TRUE(waitUntil([&] { return errors.count() >= 1; }, 4000));
+    EXPECT_EQ(errors.at(0).at(0).value<QMQTT::ClientError>(), QMQTT::SocketTimeoutError);
+    std::set<long> next;
+    EXPECT_TRUE(waitUntil([&] {
+        next = linkHandshakes(silent.port(), fillers);
+        return !next.empty() && next != first;
+    }, 3000));
+    // One handshake at a time: the given-up one is gone, not left to the kernel.
+    EXPECT_EQ(next.size(), 1u);
+    EXPECT_EQ(next.count(*first.begin()), 0u);
 }
 
 TEST(MqttTransmitMetaObject, SignalThenSlotsInOrder)
