@@ -20,5 +20,6 @@ AgentSettings readAgentSettings()
     settings.topicToken = iniText("TopicToken", "HALDEN");
     settings.pwd = iniText("Pwd", "");
     settings.edidSerialPort = iniText("EdidSerialPort", "");
+    settings.security = readBrokerSecurity();
     return settings;
 }

@@ -1,5 +1,7 @@
 #pragma once
 // The agent's settings, section "General" of "tamsel.ini".
+#include "broker_security.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -9,6 +11,7 @@ struct AgentSettings {
     QString topicToken;
     QString pwd;
     QString edidSerialPort;
+    BrokerSecurity security;
 };
 
 // Reads every key from the loaded settings document, each with its default.

@@ -1,5 +1,7 @@
 #include "mainform.h"
 
+#include "client_security.h"
+
 #include "ini_store.h"
 #include "mqtt_transmit.h"
 #include "qmqtt_message.h"
@@ -49,6 +51,7 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), trayIcon(), statusTim
                            << "is not a numeric address; only numeric addresses are used, so no broker is reached";
     brokerLink = std::make_unique<MqttTransmit>(brokerAddress, agentSettings.port, agentSettings.topicToken,
                                                 nullptr);
+    applyBrokerSecurity(*brokerLink, agentSettings.security);
     connect(brokerLink.get(), SIGNAL(SignalMqttReceived(const QMQTT::Message &)), this,
             SLOT(slot_mtsTopicReceived(const QMQTT::Message &)));
     brokerLink->connectToHost();

@@ -56,6 +56,7 @@ ControllerSettings loadSettings(const char *path)
     settings.host = QString::fromUtf8(IniGetString("General", "Host", defaultBrokerHost));
     settings.port = static_cast<quint16>(IniGetInt("General", "Port", defaultBrokerPort));
     settings.topicToken = QString::fromUtf8(IniGetString("General", "TopicToken", defaultTopicToken));
+    settings.security = readBrokerSecurity();
     settings.timeSlot1 = readSlot(slotSections[0]);
     settings.timeSlot2 = readSlot(slotSections[1]);
     IniClose();

@@ -1,6 +1,7 @@
 #pragma once
 // The host controller's settings record and how it is read from and written
 // to its INI file.
+#include "broker_security.h"
 #include "command_message.h"
 
 #include <QString>
@@ -32,6 +33,7 @@ struct ControllerSettings {
     QString host = QString::fromLatin1(defaultBrokerHost);
     quint16 port = defaultBrokerPort;
     QString topicToken = QString::fromLatin1(defaultTopicToken);
+    BrokerSecurity security; // read only: never written back
     SlotSettings timeSlot1;
     SlotSettings timeSlot2;
 };

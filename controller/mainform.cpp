@@ -1,5 +1,7 @@
 #include "mainform.h"
 
+#include "client_security.h"
+
 #include <QDebug>
 #include <QHostAddress>
 #include <QIcon>
@@ -23,6 +25,7 @@ MainForm::MainForm(QWidget *parent)
     qDebug() << brokerAddress;
     brokerLink = std::make_unique<MqttTransmit>(brokerAddress, controllerSettings.port,
                                                 controllerSettings.topicToken, nullptr);
+    applyBrokerSecurity(*brokerLink, controllerSettings.security);
     connect(brokerLink.get(), SIGNAL(SignalMqttReceived(const QMQTT::Message &)),
             this, SLOT(slot_mtsTopicReceived(const QMQTT::Message &)));
     brokerLink->connectToHost();

@@ -24,12 +24,14 @@ MosquittoSession *sessionOf(void *self)
 
 } // namespace
 
-MosquittoSession::MosquittoSession(const QByteArray &clientId)
+MosquittoSession::MosquittoSession(const QByteArray &clientId, bool cleanSession)
     : clientId_(clientId)
+    , cleanSession_(cleanSession)
 {
     initLibraryOnce();
-    // Clean session off: the broker may keep our subscription while we are away.
-    handle_ = mosquitto_new(clientId_.constData(), false, this);
+    // The links keep clean session off: the broker may keep their
+    // subscription while they are away.
+    handle_ = mosquitto_new(clientId_.constData(), cleanSession_, this);
     if (handle_) // else out of memory: every later call reports failure
         configure();
 }
@@ -41,6 +43,12 @@ void MosquittoSession::configure()
     mosquitto_disconnect_callback_set(handle_, &MosquittoSession::onDisconnect);
     mosquitto_subscribe_callback_set(handle_, &MosquittoSession::onSubscribe);
     mosquitto_message_callback_set(handle_, &MosquittoSession::onMessage);
+    mosquitto_publish_callback_set(handle_, &MosquittoSession::onPublish);
+}
+
+void MosquittoSession::setSecurity(const SessionSecurity &security)
+{
+    security_ = security;
 }
 
 MosquittoSession::~MosquittoSession()
@@ -65,6 +73,19 @@ bool MosquittoSession::connect(const QByteArray &address, quint16 port, int keep
         return false;
     disconnect();
     pendingSubscriptions_.clear();
+    if (!handle_)
+        return false;
+    const QByteArray &user = security_.user;
+    if (mosquitto_username_pw_set(handle_, user.isEmpty() ? nullptr : user.constData(),
+                                  user.isEmpty() || security_.password.isNull() ? nullptr
+                                                                                : security_.password.constData())
+        != MOSQ_ERR_SUCCESS)
+        return false;
+    // Fails when the CA file cannot be read; the caller reports it as a TLS failure.
+    if (!security_.caFile.isEmpty()
+        && mosquitto_tls_set(handle_, security_.caFile.constData(), nullptr, nullptr, nullptr, nullptr)
+            != MOSQ_ERR_SUCCESS)
+        return false;
     // The _async variant returns as soon as the TCP handshake is under way;
     // with a numeric address no name lookup can hold the caller either.
     return mosquitto_connect_async(handle_, address.constData(), port, keepAliveSeconds)
@@ -87,7 +108,7 @@ void MosquittoSession::disconnect()
     if (socket() >= 0) {
         // A handshake still unanswered cannot be shut down, and libmosquitto
         // has no call that drops it; starting the handle afresh closes it.
-        if (mosquitto_reinitialise(handle_, clientId_.constData(), false, this) == MOSQ_ERR_SUCCESS) {
+        if (mosquitto_reinitialise(handle_, clientId_.constData(), cleanSession_, this) == MOSQ_ERR_SUCCESS) {
             configure();
         } else {
             mosquitto_destroy(handle_);
@@ -126,19 +147,31 @@ void MosquittoSession::read()
     // libmosquitto reports "no connection" through the disconnect callback
     // as well, so it is only asked while it holds a socket.
     if (socket() >= 0)
-        mosquitto_loop_read(handle_, 1);
+        noteSilentClose(mosquitto_loop_read(handle_, 1));
 }
 
 void MosquittoSession::write()
 {
     if (socket() >= 0 && mosquitto_want_write(handle_))
-        mosquitto_loop_write(handle_, 1);
+        noteSilentClose(mosquitto_loop_write(handle_, 1));
 }
 
 void MosquittoSession::misc()
 {
     if (socket() >= 0)
-        mosquitto_loop_misc(handle_);
+        noteSilentClose(mosquitto_loop_misc(handle_));
+}
+
+void MosquittoSession::noteSilentClose(int rc)
+{
+    // A TLS handshake that fails on a later attempt closes the socket without
+    // the disconnect callback; the owner must still learn that it ended.
+    if (socket() >= 0 || rc == MOSQ_ERR_SUCCESS)
+        return;
+    for (const SessionEvent &e : events_)
+        if (e.kind == SessionEvent::Closed)
+            return;
+    onDisconnect(handle_, this, rc);
 }
 
 std::vector<SessionEvent> MosquittoSession::takeEvents()
@@ -163,6 +196,8 @@ void MosquittoSession::onDisconnect(mosquitto *, void *self, int rc)
         e.code = SessionEvent::OnRequest;
     else if (rc == MOSQ_ERR_KEEPALIVE)
         e.code = SessionEvent::NoPingResponse;
+    else if (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE)
+        e.code = SessionEvent::TlsFailed;
     else
         e.code = SessionEvent::Lost;
     s->events_.push_back(e);
@@ -174,6 +209,13 @@ void MosquittoSession::onSubscribe(mosquitto *, void *self, int mid, int, const 
     SessionEvent e(SessionEvent::Subscribed);
     e.topic = s->pendingSubscriptions_.take(mid);
     s->events_.push_back(e);
+}
+
+void MosquittoSession::onPublish(mosquitto *, void *self, int mid)
+{
+    SessionEvent e(SessionEvent::Published);
+    e.code = mid;
+    sessionOf(self)->events_.push_back(e);
 }
 
 void MosquittoSession::onMessage(mosquitto *, void *self, const mosquitto_message *m)

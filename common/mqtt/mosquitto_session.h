@@ -22,9 +22,10 @@ struct SessionEvent {
         Connected,      // CONNACK; code is its return code (0 = accepted)
         Closed,         // network connection closed; code is a CloseCause
         Subscribed,     // SUBACK for topic
-        Received        // PUBLISH delivered; message holds it
+        Received,       // PUBLISH delivered; message holds it
+        Published       // our PUBLISH handed to the socket (QoS 0) or acknowledged
     };
-    enum CloseCause { OnRequest = 0, Lost, NoPingResponse };
+    enum CloseCause { OnRequest = 0, Lost, NoPingResponse, TlsFailed };
     explicit SessionEvent(Kind k) : kind(k) {}
     Kind kind;
     int code = 0;
@@ -32,9 +33,16 @@ struct SessionEvent {
     Message message;
 };
 
+// Optional log-in and TLS; empty fields mean none.
+struct SessionSecurity {
+    QByteArray user;
+    QByteArray password;
+    QByteArray caFile; // when set: TLS, the broker's certificate checked against it
+};
+
 class MosquittoSession {
 public:
-    explicit MosquittoSession(const QByteArray &clientId);
+    explicit MosquittoSession(const QByteArray &clientId, bool cleanSession = false);
     ~MosquittoSession();
     MosquittoSession(const MosquittoSession &) = delete;
     MosquittoSession &operator=(const MosquittoSession &) = delete;
@@ -42,6 +50,9 @@ public:
     // Socket libmosquitto currently holds, or -1.
     int socket() const;
     bool wantWrite() const;
+
+    // Applies to the next connect().
+    void setSecurity(const SessionSecurity &security);
 
     // Starts a non-blocking connection to a numeric address (closing any
     // earlier socket first). False when it failed at once.
@@ -64,12 +75,17 @@ public:
 private:
     // Options and callbacks of a fresh (or reinitialised) handle.
     void configure();
+    // Reports a close that libmosquitto made without its callback.
+    void noteSilentClose(int rc);
     static void onConnect(mosquitto *, void *self, int rc);
     static void onDisconnect(mosquitto *, void *self, int rc);
     static void onSubscribe(mosquitto *, void *self, int mid, int qosCount, const int *granted);
     static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
+    static void onPublish(mosquitto *, void *self, int mid);
 
     QByteArray clientId_;
+    bool cleanSession_ = false;
+    SessionSecurity security_;
     mosquitto *handle_ = nullptr;
     std::vector<SessionEvent> events_;
     QHash<int, QString> pendingSubscriptions_;

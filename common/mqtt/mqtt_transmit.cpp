@@ -1,5 +1,6 @@
 #include "mqtt_transmit.h"
 
+#include <QDebug>
 #include <QTimer>
 
 namespace {
@@ -48,6 +49,7 @@ void MqttTransmit::publishPayload(const QByteArray &payload)
 
 void MqttTransmit::onConnected()
 {
+    lastReported = QMQTT::UnknownError;
     // On every connection: the broker may or may not have kept the old one.
     subscribe(topic, subscribeQos);
 }
@@ -67,10 +69,19 @@ void MqttTransmit::onReceived(const QMQTT::Message &message)
     emit SignalMqttReceived(message);
 }
 
-void MqttTransmit::onError(QMQTT::ClientError)
+void MqttTransmit::onError(QMQTT::ClientError error)
 {
     // Failures are not reported: the watchdog keeps retrying, and owners ask
-    // isConnectedToHost() for the state.
+    // isConnectedToHost() for the state. Only a refused log-in or a failed
+    // TLS check gets one line (again only when the reason changes), since
+    // retrying alone will never mend those.
+    const bool settingsProblem = error == QMQTT::MqttBadUserNameOrPasswordError
+        || error == QMQTT::MqttNotAuthorizedError || error == QMQTT::SocketSslHandshakeFailedError;
+    if (!settingsProblem || error == lastReported)
+        return;
+    lastReported = error;
+    qDebug().noquote() << "MQTT broker" << brokerHost.toString() + QLatin1Char(':') + QString::number(brokerPort)
+                       << "not reached:" << QMQTT::errorText(error);
 }
 
 void MqttTransmit::slot_TimerEvent()

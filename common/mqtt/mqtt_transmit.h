@@ -43,4 +43,5 @@ private:
     quint16 brokerPort = 0;
     QString topic;
     quint8 subscribeQos = 0;
+    QMQTT::ClientError lastReported = QMQTT::UnknownError;
 };

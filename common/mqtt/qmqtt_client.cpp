@@ -36,6 +36,31 @@ QString newClientId()
     return QStringLiteral("halden-") + hex.left(12) + hex.mid(13, 3) + hex.mid(17, 1);
 }
 
+} // namespace
+
+QString errorText(ClientError error)
+{
+    switch (error) {
+    case SocketConnectionRefusedError: return QStringLiteral("the connection was refused");
+    case SocketRemoteHostClosedError: return QStringLiteral("the broker closed the connection");
+    case SocketHostNotFoundError: return QStringLiteral("the host is not a numeric address");
+    case SocketResourceError: return QStringLiteral("out of resources");
+    case SocketTimeoutError: return QStringLiteral("no answer to the connection attempt");
+    case SocketSslHandshakeFailedError:
+        return QStringLiteral("the TLS handshake failed (certificate not trusted, or the CA file cannot be read)");
+    case MqttUnacceptableProtocolVersionError: return QStringLiteral("the broker refused the protocol version");
+    case MqttIdentifierRejectedError: return QStringLiteral("the broker rejected the client identifier");
+    case MqttServerUnavailableError: return QStringLiteral("the broker is unavailable");
+    case MqttBadUserNameOrPasswordError: return QStringLiteral("the broker refused the user name or password");
+    case MqttNotAuthorizedError: return QStringLiteral("the broker refused the log-in (not authorised)");
+    case MqttNoPingResponse: return QStringLiteral("the broker stopped answering");
+    case UnknownError: break;
+    }
+    return QStringLiteral("unknown error");
+}
+
+namespace {
+
 ClientError connackError(int code)
 {
     switch (code) {
@@ -91,6 +116,41 @@ void Client::setKeepAlive(int seconds)
     keepAlive_ = seconds;
 }
 
+void Client::setUsername(const QString &user)
+{
+    username_ = user;
+    applySecurity();
+}
+
+void Client::setPassword(const QByteArray &password)
+{
+    password_ = password;
+    applySecurity();
+}
+
+void Client::setCaFile(const QString &path)
+{
+    caFile_ = path;
+    applySecurity();
+}
+
+void Client::applySecurity()
+{
+    detail::SessionSecurity security;
+    security.user = username_.toUtf8();
+    security.password = password_;
+    security.caFile = caFile_.toLocal8Bit();
+    session_->setSecurity(security);
+}
+
+void Client::setCleanSession(bool clean)
+{
+    if (session_->socket() >= 0)
+        return;
+    session_ = std::make_unique<detail::MosquittoSession>(clientId_.toLatin1(), clean);
+    applySecurity();
+}
+
 void Client::setConnectTimeout(int milliseconds)
 {
     connectTimeoutMs_ = milliseconds;
@@ -141,7 +201,7 @@ void Client::connectToHost()
         return;
     }
     if (!session_->connect(host_.toString().toLatin1(), port_, keepAlive_))
-        postError(SocketConnectionRefusedError);
+        postError(caFile_.isEmpty() ? SocketConnectionRefusedError : SocketSslHandshakeFailedError);
     attemptAge_.start();
     settle(false);
 }
@@ -266,7 +326,11 @@ void Client::dispatch(const std::vector<SessionEvent> &events, bool wasUp)
                 emit error(connackError(e.code));
             break;
         case SessionEvent::Closed:
-            if (up) {
+            if (e.code == SessionEvent::TlsFailed) {
+                emit error(SocketSslHandshakeFailedError);
+                if (self && up)
+                    emit disconnected();
+            } else if (up) {
                 if (e.code == SessionEvent::NoPingResponse)
                     emit error(MqttNoPingResponse);
                 else if (e.code == SessionEvent::Lost)
@@ -283,6 +347,9 @@ void Client::dispatch(const std::vector<SessionEvent> &events, bool wasUp)
             break;
         case SessionEvent::Received:
             emit received(e.message);
+            break;
+        case SessionEvent::Published:
+            emit published(static_cast<quint16>(e.code));
             break;
         }
     }

@@ -6,8 +6,9 @@
 // Qt event loop (socket notifiers and a housekeeping timer); it starts no
 // thread and never blocks: a connection attempt only starts a non-blocking
 // TCP handshake, to a numeric address, so no name lookup happens either.
-// It speaks MQTT 3.1 ("MQIsdp", level 3) with the clean-session flag off, no
-// user name, no password and no will, and never reconnects on its own.
+// It speaks MQTT 3.1 ("MQIsdp", level 3) with the clean-session flag off (unless
+// set), no will, a user name and password only when set, TLS only when a CA file
+// is set, and never reconnects on its own.
 #include "qmqtt_message.h"
 
 #include <QElapsedTimer>
@@ -33,6 +34,7 @@ enum ClientError {
     SocketHostNotFoundError,
     SocketResourceError,
     SocketTimeoutError,
+    SocketSslHandshakeFailedError,
     MqttUnacceptableProtocolVersionError = 1 << 16,
     MqttIdentifierRejectedError,
     MqttServerUnavailableError,
@@ -40,6 +42,10 @@ enum ClientError {
     MqttNotAuthorizedError,
     MqttNoPingResponse
 };
+
+// A short English reason for a diagnostic line ("the broker refused the
+// user name or password").
+QString errorText(ClientError error);
 
 class Client : public QObject {
     Q_OBJECT
@@ -62,6 +68,18 @@ public:
     // is given up (error SocketTimeoutError); 10 s unless set.
     int connectTimeout() const { return connectTimeoutMs_; }
     void setConnectTimeout(int milliseconds);
+
+    // Broker log-in (none while the user name is empty) and TLS (on while a
+    // CA file is set: the broker's certificate must be signed by it and name
+    // the host). They apply from the next connection attempt.
+    QString username() const { return username_; }
+    void setUsername(const QString &user);
+    void setPassword(const QByteArray &password);
+    QString caFile() const { return caFile_; }
+    void setCaFile(const QString &path);
+    // Off unless set (the broker keeps a subscription while the link is
+    // away); one-shot senders turn it on. Only while no connection exists.
+    void setCleanSession(bool clean);
 
     // Unique per client object and run, at most 23 characters (the MQTT 3.1 limit).
     QString clientId() const { return clientId_; }
@@ -88,6 +106,8 @@ signals:
     void disconnected();
     void error(const QMQTT::ClientError error);
     void subscribed(const QString &topic);
+    // A QoS 0 message has been written to the socket (higher QoS: acknowledged).
+    void published(quint16 msgid);
     void received(const QMQTT::Message &message);
 
 private:
@@ -110,6 +130,10 @@ private:
     int keepAlive_ = 300;
     quint8 willQos_ = 0;
     QString clientId_;
+    QString username_;
+    QByteArray password_;
+    QString caFile_;
+    void applySecurity();
     std::unique_ptr<detail::MosquittoSession> session_;
     QPointer<QSocketNotifier> readNotifier_;
     QPointer<QSocketNotifier> writeNotifier_;

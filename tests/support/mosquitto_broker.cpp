@@ -232,7 +232,8 @@ bool MosquittoBroker::launch()
     // cannot write the log in our private folder; without root it is ignored.
     conf << "user root\n"
          << "listener " << port_ << " 127.0.0.1\n"
-         << "allow_anonymous true\n"
+         << listenerOptions_
+         << "allow_anonymous " << (allowAnonymous_ ? "true" : "false") << "\n"
          << "persistence false\n"
          << "log_dest file " << logPath() << "\n"
          << (quietLog_ ? "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n"

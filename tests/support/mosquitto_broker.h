@@ -27,6 +27,13 @@
 // details of every client, e.g.
 //   "New client connected from 127.0.0.1:40000 as <id> (p1, c0, k10)."
 // where p1 means MQTT 3.1, c0 clean-session off and k10 keep-alive 10 s.
+//
+//   MosquittoBroker locked(MosquittoBroker::Deferred);
+//   locked.setAllowAnonymous(false);
+//   locked.setListenerOptions("password_file " + path + "\n");
+//   locked.start();
+//
+// BrokerCertificates (below) makes a CA and a server certificate for a TLS listener.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -56,6 +63,10 @@ public:
     void stop();
     // Ends it at once with SIGKILL, as a crash or a power cut would.
     void kill();
+    // From the next start on: anonymous clients refused and/or extra lines
+    // for the listener (password_file, cafile/certfile/keyfile for TLS, ...).
+    void setAllowAnonymous(bool allow) { allowAnonymous_ = allow; }
+    void setListenerOptions(const std::string &lines) { listenerOptions_ = lines; }
     // From the next start on, the log leaves out the per-packet lines (for
     // floods, whose log would otherwise run to hundreds of megabytes).
     void setQuietLog(bool quiet) { quietLog_ = quiet; }
@@ -82,6 +93,8 @@ private:
     uint16_t port_ = 0;
     pid_t pid_ = -1;
     bool quietLog_ = false;
+    bool allowAnonymous_ = true;
+    std::string listenerOptions_;
 };
 
 struct MqttReceived {
@@ -112,6 +125,29 @@ private:
     std::unique_ptr<TempDir> dir_;
     std::string clientId_;
     pid_t pid_ = -1;
+};
+
+// Throw-away TLS material made with openssl in its own folder: a CA, a
+// server certificate for 127.0.0.1 signed by it, and a second CA that did
+// not sign it (an untrusted one). Plus a mosquitto password file.
+class BrokerCertificates {
+public:
+    BrokerCertificates();
+    ~BrokerCertificates();
+    bool ok() const { return ok_; }
+    std::string caFile() const;
+    std::string otherCaFile() const;
+    // Listener lines for mosquitto: cafile, certfile, keyfile.
+    std::string tlsListenerOptions() const;
+    // A hashed password file for one user (made with mosquitto_passwd -U, so
+    // the password never appears on a command line).
+    std::string passwordFile(const std::string &user, const std::string &password) const;
+    std::string error() const { return error_; }
+
+private:
+    std::unique_ptr<TempDir> dir_;
+    bool ok_ = false;
+    std::string error_;
 };
 
 // One message through mosquitto_pub (MQTT 3.1.1); true when it exited
