@@ -2,12 +2,14 @@
 
 #include "clock_text.h"
 #include "json_text.h"
-#include "number_text.h"
+#include "number_syntax.h"
 #include "schedule_text.h"
 
 #include <cstring>
 
 namespace orvelctl {
+
+using halden::hexByte;
 
 namespace {
 

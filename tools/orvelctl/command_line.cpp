@@ -1,13 +1,15 @@
 #include "command_line.h"
 
 #include "clock_text.h"
-#include "number_text.h"
+#include "number_syntax.h"
 #include "schedule_text.h"
 
 #include <ctime>
 #include <vector>
 
 namespace orvelctl {
+
+using halden::parseNumber;
 
 namespace {
 
@@ -45,26 +47,6 @@ bool onOff(const std::string &text, bool &value)
     return false;
 }
 
-// "--on 08:30", "--on off", "--on on" (enable, keep the time).
-bool parseSwitchTime(const std::string &option, const std::string &text, std::optional<bool> &enabled,
-                     std::optional<uint8_t> &hour, std::optional<uint8_t> &minute, std::string &error)
-{
-    bool flag = false;
-    if (onOff(text, flag) && text != "1" && text != "0") {
-        enabled = flag;
-        return true;
-    }
-    uint8_t h = 0, m = 0;
-    if (!parseTime(text, h, m)) {
-        error = "bad time '" + text + "' for " + option + " (HH:MM, on or off)";
-        return false;
-    }
-    enabled = true;
-    hour = h;
-    minute = m;
-    return true;
-}
-
 bool parseScheduleSet(const Args &args, Request &r, std::string &error)
 {
     if (args.empty()) {
@@ -97,7 +79,7 @@ bool parseScheduleSet(const Args &args, Request &r, std::string &error)
             c.raw = rec;
             return true;
         }
-        if (opt != "--days" && opt != "--on" && opt != "--off") {
+        if (!halden::isScheduleOption(opt)) {
             error = "unknown option '" + opt + "' to 'schedule set'";
             return false;
         }
@@ -105,22 +87,11 @@ bool parseScheduleSet(const Args &args, Request &r, std::string &error)
             error = "option " + opt + " needs a value";
             return false;
         }
-        const std::string &value = args[++i];
-        if (opt == "--days") {
-            uint8_t mask = 0;
-            if (!parseDays(value, mask)) {
-                error = "bad days '" + value + "' (e.g. mon-fri, sat,sun, all, none)";
-                return false;
-            }
-            c.days = mask;
-        } else if (opt == "--on") {
-            if (!parseSwitchTime(opt, value, c.onEnabled, c.onHour, c.onMinute, error))
-                return false;
-        } else if (!parseSwitchTime(opt, value, c.offEnabled, c.offHour, c.offMinute, error)) {
+        if (!halden::applyScheduleOption(opt, args[i + 1], c, error))
             return false;
-        }
+        ++i;
     }
-    if (!c.days && !c.onEnabled && !c.offEnabled) {
+    if (c.empty()) {
         error = "nothing to set: give --days, --on, --off or --raw";
         return false;
     }

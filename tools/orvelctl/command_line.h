@@ -2,6 +2,7 @@
 // What orvelctl was asked to do, parsed and checked before the library is
 // touched, so that a bad command line never opens the device.
 #include "orvel.h"
+#include "schedule_syntax.h"
 
 #include <cstdint>
 #include <optional>
@@ -27,10 +28,7 @@ enum class Action {
 };
 
 // A friendly schedule change: fields not given keep the controller's values.
-struct ScheduleChange {
-    std::optional<uint8_t> days;
-    std::optional<bool> onEnabled, offEnabled;
-    std::optional<uint8_t> onHour, onMinute, offHour, offMinute;
+struct ScheduleChange : halden::ScheduleEdit {
     std::optional<ScheduleRecord> raw;  // --raw: all six bytes as given
 };
 

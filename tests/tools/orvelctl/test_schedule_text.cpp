@@ -1,6 +1,6 @@
 // Day lists, times and clocks as orvelctl reads and writes them.
 #include "clock_text.h"
-#include "number_text.h"
+#include "number_syntax.h"
 #include "schedule_text.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <cstring>
 
 using namespace orvelctl;
+using halden::parseNumber;
 
 struct DaysCase {
     const char *text;

@@ -1,9 +1,9 @@
-#include "number_text.h"
+#include "number_syntax.h"
 
 #include <cctype>
 #include <cstdio>
 
-namespace orvelctl {
+namespace halden {
 
 bool parseNumber(const std::string &text, unsigned long max, unsigned long &value)
 {
@@ -36,4 +36,4 @@ std::string hexByte(unsigned value)
     return buf;
 }
 
-} // namespace orvelctl
+} // namespace halden
