@@ -123,3 +123,8 @@ qint32 CommandReader::number(const QString &key) const
         return 0;
     return static_cast<qint32>(d);
 }
+
+QByteArray commandPayload(const QString &text)
+{
+    return text.toLocal8Bit();
+}

@@ -22,6 +22,8 @@ QString passwordDigest(const QString &password);
 
 QString composeSlotCommand(const QString &command, const SlotValues &slot, const QString &password);
 QString composeEdidCommand(const QString &password);
+// The bytes published for a composed text (Brimlet and brimlet-send alike).
+QByteArray commandPayload(const QString &text);
 
 // Reads a received command text by the fixed reading rules: a top level that
 // is not an object reads as an empty object, text fields that are missing or

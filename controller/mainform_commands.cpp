@@ -47,5 +47,5 @@ void MainForm::publishSlotCommand(const QString &command, const SlotSettings &sl
 void MainForm::publishCommandText(const QString &text)
 {
     qDebug().noquote() << text;
-    brokerLink->publishPayload(text.toLocal8Bit());
+    brokerLink->publishPayload(commandPayload(text));
 }

@@ -12,10 +12,14 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "brimlet_test_fixture.h"
 #include "mainform.h"
 #include "mosquitto_broker.h"
+#include "run_program.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -193,3 +197,56 @@ TEST_F(BrimletBrokerDown, CommandStillAsksAndReturns)
 }
 
 } // namespace
+
+// brimlet-send publishes byte for byte what Brimlet's buttons publish for the
+// same settings file and password (a non-ASCII one here).
+class BrimletSendTwin : public BrimletPublishing,
+                        public ::testing::WithParamInterface<std::tuple<const char *, int, const char *>> {};
+
+TEST_P(BrimletSendTwin, PublishesWhatTheButtonPublishes)
+{
+    const auto [button, page, command] = GetParam();
+    const QString password = QStringLiteral("Pa\u00df-\u00e9t\u00e9-\u65e5");
+    // Values other than the defaults, so that the file is what both read.
+    form.reset();
+    writeSettings("[General]\r\nHost=127.0.0.1\r\nPort=" + std::to_string(broker.port()) + "\r\nTopicToken=" + topic
+                  + "\r\n[Slot1]\r\nActiveDay=62\r\nPwrOnEnable=1\r\nPwrOnHour=6\r\nPwrOnMinute=45\r\n"
+                    "PwrOffEnable=1\r\nPwrOffHour=23\r\nPwrOffMinute=15\r\n"
+                    "[Slot2]\r\nActiveDay=65\r\nPwrOnEnable=1\r\nPwrOnHour=10\r\nPwrOnMinute=0\r\n"
+                    "PwrOffEnable=0\r\nPwrOffHour=12\r\nPwrOffMinute=30\r\n");
+    const std::string settingsBefore = settingsText();
+    form = std::make_unique<MainForm>();
+    form->show();
+    ASSERT_GE(spinUntil([&] { return statusText() == "Network connected"; }, 8000), 0);
+    PasswordAnswer answer(password);
+    press(button, page, answer, 1);
+    const std::string fromBrimlet = lastPayload();
+
+    const std::string passwordFile = folder() + "/pw.txt";
+    halden::test::writeFile(passwordFile, password.toStdString() + "\n");
+    // A copy of the file as both read it (Brimlet rewrites its own at exit).
+    halden::test::writeFile(folder() + "/copy.ini", settingsBefore);
+    std::vector<std::string> args{HALDEN_BIN_DIR "/brimlet-send", command, "--config", folder() + "/copy.ini",
+                                  "--password-file", passwordFile};
+    const halden::test::ProgramResult sent = halden::test::runProgram(args, {}, 20000);
+    ASSERT_EQ(sent.exitCode, 0) << sent.err;
+    ASSERT_GE(spinUntil([&] { return subscriber->messages().size() >= 2; }, 5000), 0);
+    const auto received = subscriber->messages();
+    EXPECT_EQ(received[1].payload, fromBrimlet);
+    EXPECT_EQ(received[1].topic, topic);
+    EXPECT_FALSE(received[1].retain);
+
+    args.push_back("--dry-run");
+    const halden::test::ProgramResult dry = halden::test::runProgram(args, {}, 20000);
+    EXPECT_EQ(dry.exitCode, 0) << dry.err;
+    EXPECT_EQ(dry.out, std::string(topic) + "\t" + fromBrimlet + "\n");
+    EXPECT_EQ(dry.out.find(password.toStdString()), std::string::npos);
+    EXPECT_EQ(sent.out.find(password.toStdString()), std::string::npos);
+    EXPECT_EQ(sent.err.find(password.toStdString()), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, BrimletSendTwin,
+                         ::testing::Values(std::make_tuple("btnRemoteTimeSlot1", 0, "slot1"),
+                                           std::make_tuple("btnRemoteTimeSlot2", 1, "slot2"),
+                                           std::make_tuple("btnEdidReenumerate", 2, "edid")),
+                         [](const auto &info) { return std::string(std::get<2>(info.param)); });
