@@ -1,0 +1,175 @@
+// brimlet-send as a whole program: its exit codes and one-line errors, and a
+// fleet of whole agents, each on its own simulated board and topic.
+#include "kmui_sim_process.h"
+#include "mosquitto_broker.h"
+#include "run_program.h"
+#include "send_options.h"
+#include "tamsel_process.h"
+#include "temp_dir.h"
+
+#include <chrono>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace halden::test;
+
+namespace {
+
+const std::string kSend = HALDEN_BIN_DIR "/brimlet-send";
+
+struct OptionCase {
+    std::vector<std::string> args;
+    bool ok;
+    const char *errorPart;
+};
+
+} // namespace
+
+TEST(BrimletSendOptions, TableOfCommandLines)
+{
+    const OptionCase cases[] = {
+        {{"slot1"}, true, ""},
+        {{"slot2", "--days", "sun,sat", "--on", "07:15", "--off", "off"}, true, ""},
+        {{"edid", "--topic", "a", "--topic", "b", "--dry-run"}, true, ""},
+        {{}, false, "missing command"},
+        {{"slot3"}, false, "unknown command 'slot3'"},
+        {{"slot1", "--days", "funday"}, false, "bad days 'funday'"},
+        {{"slot1", "--on", "25:00"}, false, "bad time '25:00' for --on"},
+        {{"edid", "--on", "08:00"}, false, "belongs to slot1 and slot2"},
+        {{"edid", "--port", "70000"}, false, "bad port '70000'"},
+        {{"edid", "--timeout", "0"}, false, "bad timeout '0'"},
+        {{"edid", "--topic"}, false, "--topic needs a value"},
+        {{"edid", "--topic", ""}, false, "empty --topic"},
+        {{"edid", "--password", "x"}, false, "never taken from the command line"},
+        {{"edid", "--password-file", "f", "--password-stdin"}, false, "only one of"},
+        {{"edid", "--frobnicate"}, false, "unknown option '--frobnicate'"},
+    };
+    for (const OptionCase &c : cases) {
+        brimletsend::SendOptions o;
+        std::string error;
+        EXPECT_EQ(brimletsend::parseSendOptions(c.args, o, error), c.ok) << error;
+        if (!c.ok) {
+            EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+        }
+    }
+    brimletsend::SendOptions o;
+    std::string error;
+    ASSERT_TRUE(brimletsend::parseSendOptions({"slot2", "--days", "mon-fri", "--on", "on", "--topic", "x", "--topic", "y"},
+                                              o, error));
+    EXPECT_EQ(o.command, brimletsend::Command::Slot2);
+    EXPECT_EQ(*o.edit.days, 0x3E);
+    EXPECT_TRUE(*o.edit.onEnabled);
+    EXPECT_FALSE(o.edit.onHour.has_value()) << "'on' keeps the time of the settings file";
+    EXPECT_EQ(o.topics, (std::vector<std::string>{"x", "y"}));
+}
+
+TEST(BrimletSendProgram, ExitCodesAndOneLineReasons)
+{
+    TempDir dir;
+    writeFile(dir.file("pw"), "secret\n");
+    const uint16_t nobody = freeLoopbackPort();
+    struct Row {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string errPart;
+    } rows[] = {
+        {{"edid", "--bogus"}, 64, "unknown option '--bogus'"},
+        {{"edid", "--config", dir.file("missing.ini"), "--password-file", dir.file("pw")}, 66, dir.file("missing.ini")},
+        {{"edid", "--config", dir.path(), "--password-file", dir.file("pw")}, 66, "cannot read the settings file"},
+        {{"edid", "--password-file", dir.file("nope")}, 66, "cannot read the password file"},
+        {{"edid", "--host", "broker.example", "--password-file", dir.file("pw")}, 64, "not a numeric address"},
+        {{"edid", "--port", std::to_string(nobody), "--timeout", "1", "--password-file", dir.file("pw")}, 2,
+         "broker 127.0.0.1:" + std::to_string(nobody) + " not reached within 1 s"},
+    };
+    for (const Row &r : rows) {
+        std::vector<std::string> args{kSend};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        const ProgramResult p = runProgram(args, {}, 20000);
+        EXPECT_EQ(p.exitCode, r.exitCode) << r.args[1] << ": " << p.err;
+        EXPECT_NE(p.err.find(r.errPart), std::string::npos) << p.err;
+        EXPECT_EQ(p.err.find('\n'), p.err.size() - 1) << "one line: " << p.err;
+        EXPECT_EQ(p.err.find("secret"), std::string::npos);
+    }
+    // --help describes every option.
+    const ProgramResult help = runProgram({kSend, "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char *option : {"--days", "--on", "--off", "--config", "--host", "--port", "--topic", "--password-file",
+                               "--password-stdin", "--mqtt-user", "--mqtt-password-file", "--mqtt-ca-file",
+                               "--timeout", "--dry-run"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+namespace {
+
+// One whole agent: its simulated board, its folder, its topic.
+struct Board {
+    Board(const std::string &topic, uint16_t brokerPort)
+    {
+        EXPECT_TRUE(sim.start()) << sim.error();
+        writeFile(work.file("tamsel.ini"), "[General]\nHost=127.0.0.1\nPort=" + std::to_string(brokerPort)
+                                               + "\nTopicToken=" + topic + "\nPwd=fleet-pw\n");
+        agent = std::make_unique<TamselProcess>(
+            HALDEN_BIN_DIR "/Tamsel", work.path(),
+            std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "KMUI_RUNTIME_DIR=" + sim.runtimeDir(),
+                                     "XDG_RUNTIME_DIR=" + runtime.path()});
+    }
+    std::string schedule3() const
+    {
+        const ProgramResult r = runProgram({HALDEN_BIN_DIR "/orvelctl", "--json", "schedule", "get", "3"},
+                                           {"KMUI_RUNTIME_DIR=" + sim.runtimeDir()}, 20000);
+        return r.out;
+    }
+    TempDir work{"fleet-board"};
+    TempDir runtime{"fleet-rt"};
+    KmuiSimProcess sim;
+    std::unique_ptr<TamselProcess> agent;
+};
+
+bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return done();
+}
+
+} // namespace
+
+TEST(BrimletSendFleet, OneRunSetsScheduleThreeOnEveryListedBoardAndNoOther)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.running());
+    const char *topics[] = {"a", "b", "c", "elsewhere"};
+    std::vector<std::unique_ptr<Board>> boards;
+    for (const char *t : topics)
+        boards.push_back(std::make_unique<Board>(t, broker.port()));
+    const std::string untouched = boards[3]->schedule3();
+    for (auto &b : boards)
+        ASSERT_TRUE(b->agent->start());
+    ASSERT_TRUE(waitFor([&] { return broker.countInLog("Received SUBSCRIBE") >= boards.size(); }, 30000))
+        << broker.logText();
+
+    TempDir dir;
+    writeFile(dir.file("pw"), "fleet-pw\n");
+    const ProgramResult sent = runProgram({kSend, "slot1", "--days", "mon-fri", "--on", "06:30", "--off", "22:10",
+                                           "--port", std::to_string(broker.port()), "--topic", "a", "--topic", "b",
+                                           "--topic", "c", "--password-file", dir.file("pw")},
+                                          {}, 30000);
+    ASSERT_EQ(sent.exitCode, 0) << sent.err;
+    // The three publishes went out in order on one connection.
+    EXPECT_EQ(broker.countInLog("New client connected from 127.0.0.1"), boards.size() + 1);
+
+    const std::string expected =
+        "{\"onHour\":6,\"onMinute\":30,\"offHour\":22,\"offMinute\":10,\"enableFlags\":3,\"activeDays\":62}\n";
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(waitFor([&] { return boards[i]->schedule3() == expected; }, 15000))
+            << topics[i] << ": " << boards[i]->schedule3() << boards[i]->agent->errText();
+    EXPECT_EQ(boards[3]->schedule3(), untouched);
+}
