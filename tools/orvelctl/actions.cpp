@@ -2,6 +2,7 @@
 
 #include "clock_text.h"
 #include "json_text.h"
+#include "next_wake.h"
 #include "number_syntax.h"
 #include "schedule_text.h"
 
@@ -51,9 +52,10 @@ std::string byteLine(const char *jsonKey, uint8_t value, bool json)
 
 } // namespace
 
-int runRequest(const Request &r, std::string &text)
+int runRequest(const Request &r, std::string &text, std::string &problem)
 {
     text.clear();
+    problem.clear();
     int32_t status = ORVL_OK;
     switch (r.action) {
     case Action::Help:
@@ -107,6 +109,16 @@ int runRequest(const Request &r, std::string &text)
         status = scheduleGetter(r.schedule)(&record);
         if (status == ORVL_OK)
             text = r.json ? scheduleJson(record) + "\n" : formatSchedule(r.schedule, record);
+        return status;
+    }
+    case Action::ScheduleNext: {
+        RtcRecord clock{};
+        ScheduleRecord schedules[4] = {};
+        status = ORVL_GetRTC(&clock);
+        for (int n = 1; n <= 4 && status == ORVL_OK; ++n)
+            status = scheduleGetter(n)(&schedules[n - 1]);
+        if (status == ORVL_OK)
+            nextWakeReport(clock, schedules, r.json, text, problem);
         return status;
     }
     case Action::ScheduleSet: {

@@ -192,6 +192,7 @@ const CommandEntry kCommands[] = {
     {"power-resume", "set", Action::PowerResumeSet, powerResumeSet},
     {"schedule", "get", Action::ScheduleGet, scheduleGet},
     {"schedule", "set", Action::ScheduleSet, scheduleSet},
+    {"schedule", "next", Action::ScheduleNext, noArguments},
     {"misc", "get", Action::MiscGet, noArguments},
     {"misc", "set", Action::MiscSet, oneValue},
     {"tick", nullptr, Action::Tick, oneValue},
@@ -303,6 +304,8 @@ const char *usageText()
            "  schedule set N --raw ON_HOUR ON_MINUTE OFF_HOUR OFF_MINUTE ENABLE_FLAGS ACTIVE_DAYS\n"
            "                              the six bytes as given (ENABLE_FLAGS bit 0 power-on,\n"
            "                              bit 1 power-off; ACTIVE_DAYS bit 0 Sunday .. bit 6 Saturday)\n"
+           "  schedule next               when each schedule fires next on the board's clock\n"
+           "                              (UTC, as clock get reads it), then the earliest\n"
            "  misc get                    miscellaneous control byte\n"
            "  misc set VALUE\n"
            "  tick VALUE                  write the power-on-after-shutdown tick\n"

@@ -20,6 +20,7 @@ enum class Action {
     PowerResumeSet,
     ScheduleGet,
     ScheduleSet,
+    ScheduleNext,
     MiscGet,
     MiscSet,
     Tick,

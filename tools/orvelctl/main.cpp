@@ -8,6 +8,7 @@
 
 namespace {
 constexpr int kUsageExit = 64;  // EX_USAGE
+constexpr int kDataExit = 65;   // EX_DATAERR: the board's answer makes no sense
 }
 
 int main(int argc, char **argv)
@@ -24,12 +25,12 @@ int main(int argc, char **argv)
     }
 
     int status = ORVL_OK;
-    std::string text;
+    std::string text, problem;
     // The library's diagnostic lines would drown the one line orvelctl says.
     orvlSetDebugOutput(request.debug ? 1 : 0);
     status = ORVL_OpenInterface();
     if (status == ORVL_OK)
-        status = orvelctl::runRequest(request, text);
+        status = orvelctl::runRequest(request, text, problem);
     const bool answered = orvlDriverAnswered() != 0;
     // The open leaves a session behind even when it fails; always close it.
     ORVL_CloseInterface();
@@ -38,6 +39,10 @@ int main(int argc, char **argv)
         const std::string message = answered ? orvelctl::statusMessage(status) : orvelctl::noAnswerMessage(status);
         std::fprintf(stderr, "orvelctl: %s\n", message.c_str());
         return status;
+    }
+    if (!problem.empty()) {
+        std::fprintf(stderr, "orvelctl: %s\n", problem.c_str());
+        return kDataExit;
     }
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 74;  // EX_IOERR: the answer got lost

@@ -262,3 +262,19 @@ TEST(OrvelctlHelp, DocumentsEveryCommand)
                              "misc get", "misc set", "tick", "smbus read", "smbus write", "--json", "Exit status"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
 }
+
+// The preview on the simulated board: its own clock, its four schedules.
+TEST_F(Orvelctl, ScheduleNextReadsTheBoardsClockAndSchedules)
+{
+    ok({"clock", "set", "2026-12-12 23:50:00"});  // a Saturday evening
+    ok({"schedule", "set", "3", "--days", "sun", "--on", "00:05", "--off", "off"});
+    ok({"schedule", "set", "4", "--days", "none", "--on", "07:00"});
+    const std::string text = ok({"schedule", "next"});
+    EXPECT_NE(text.find("schedule 3: power on  Sun 2026-12-13 00:05\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("schedule 4: no active day\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("next: power on of schedule 3 at Sun 2026-12-13 00:05\n"), std::string::npos) << text;
+    const std::string json = ok({"--json", "schedule", "next"});
+    EXPECT_NE(json.find("\"next\":{\"schedule\":3,\"event\":\"on\",\"at\":\"2026-12-13 00:05\",\"weekday\":\"Sun\"}"),
+              std::string::npos)
+        << json;
+}
