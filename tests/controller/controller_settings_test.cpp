@@ -144,3 +144,31 @@ TEST(BrimletSettings, SaveIntoMissingFolderReportsFailure)
 }
 
 } // namespace
+
+// The broker log-in keys are read, kept in the record, and a save writes
+// back the file as it was apart from the slot sections: nothing new in
+// "General", the secret left where the user put it.
+TEST(BrimletSettings, BrokerLoginKeysAreReadAndNeverWrittenBack)
+{
+    TempDir dir;
+    const std::string path = dir.file("Brimlet.ini");
+    const std::string general =
+        "[General]\r\nHost=127.0.0.1\r\nMqttUser=op\r\nMqttPassword=pa55\r\nMqttCaFile=ca.crt\r\n";
+    writeFile(path, general);
+    ControllerSettings s = loadSettings(path.c_str());
+    EXPECT_EQ(s.security.user, "op");
+    EXPECT_EQ(s.security.password, "pa55");
+    EXPECT_EQ(s.security.caFile, "ca.crt");
+    s.security.password = "changed";  // a record change is never saved
+    ASSERT_TRUE(saveSettings(s, path.c_str()));
+    const std::string saved = readFile(path);
+    EXPECT_EQ(saved.rfind(general, 0), 0u) << saved;
+    EXPECT_EQ(saved.find("changed"), std::string::npos);
+
+    // Without the keys: no log-in, no TLS, and none added by a save.
+    writeFile(path, "[General]\r\nHost=127.0.0.1\r\n");
+    s = loadSettings(path.c_str());
+    EXPECT_TRUE(s.security.user.isEmpty() && s.security.password.isEmpty() && s.security.caFile.isEmpty());
+    ASSERT_TRUE(saveSettings(s, path.c_str()));
+    EXPECT_EQ(readFile(path).find("Mqtt"), std::string::npos);
+}

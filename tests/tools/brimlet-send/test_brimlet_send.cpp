@@ -8,12 +8,19 @@
 #include "temp_dir.h"
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <poll.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace halden::test;
 
@@ -172,4 +179,87 @@ TEST(BrimletSendFleet, OneRunSetsScheduleThreeOnEveryListedBoardAndNoOther)
         EXPECT_TRUE(waitFor([&] { return boards[i]->schedule3() == expected; }, 15000))
             << topics[i] << ": " << boards[i]->schedule3() << boards[i]->agent->errText();
     EXPECT_EQ(boards[3]->schedule3(), untouched);
+}
+
+namespace {
+
+// brimlet-send on a terminal of its own (a pseudo-terminal as its controlling
+// terminal): types `lines` when asked, returns what the terminal showed and
+// the exit status.
+int onTerminal(const std::vector<std::string> &args, const std::vector<std::string> &lines, std::string &shownOut)
+{
+    // (the support folder's pty.h hides glibc's forkpty, so by hand)
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        return -1;
+    const std::string slave = ptsname(master);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        const int fd = open(slave.c_str(), O_RDWR);
+        if (fd < 0 || ioctl(fd, TIOCSCTTY, 0) != 0)
+            _exit(126);
+        dup2(fd, 0);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        std::vector<char *> argv;
+        std::string program = kSend;
+        argv.push_back(program.data());
+        std::vector<std::string> copy = args;
+        for (std::string &a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    if (pid < 0)
+        return -1;
+    size_t typed = 0;
+    int status = -1;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buf[256];
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n > 0)
+                shownOut.append(buf, static_cast<size_t>(n));
+        }
+        // Answer each prompt once it shows.
+        const size_t prompts = (shownOut.find("Password: ") != std::string::npos)
+            + (shownOut.find("Confirm password: ") != std::string::npos);
+        while (typed < prompts && typed < lines.size()) {
+            const std::string line = lines[typed++] + "\n";
+            if (write(master, line.data(), line.size()) < 0)
+                break;
+        }
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            close(master);
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    close(master);
+    return -1;
+}
+
+} // namespace
+
+// Asked twice without echo, as Brimlet's dialog asks: two different answers
+// publish nothing and exit 1; the same answer twice sends.
+TEST(BrimletSendProgram, TerminalPromptAsksTwiceWithoutEcho)
+{
+    std::string shownText;
+    EXPECT_EQ(onTerminal({"edid", "--dry-run", "--topic", "t"}, {"first-secret", "other-secret"}, shownText), 1)
+        << shownText;
+    EXPECT_NE(shownText.find("the two passwords differ"), std::string::npos) << shownText;
+    EXPECT_EQ(shownText.find("first-secret"), std::string::npos) << "echoed: " << shownText;
+    EXPECT_EQ(shownText.find("other-secret"), std::string::npos) << "echoed: " << shownText;
+    EXPECT_EQ(shownText.find("\"PWD\""), std::string::npos) << "a command was printed: " << shownText;
+
+    shownText.clear();
+    EXPECT_EQ(onTerminal({"edid", "--dry-run", "--topic", "t"}, {"same", "same"}, shownText), 0) << shownText;
+    EXPECT_NE(shownText.find("t\t{  \"CMD\": \"EDID\""), std::string::npos) << shownText;
+    EXPECT_EQ(shownText.find("same"), std::string::npos) << "echoed: " << shownText;
 }
