@@ -41,6 +41,10 @@ int main(int argc, char **argv)
     }
 
     kmui::Board board(options.board);
+    if (!options.board.traceFile.empty() && !board.tracing()) {
+        std::fprintf(stderr, "kmui-sim: cannot write the trace file %s\n", options.board.traceFile.c_str());
+        return 1;
+    }
     kmui::SimServer server(board, options.runtimeDir);
     if (!server.start(error)) {
         std::fprintf(stderr, "kmui-sim: %s\n", error.c_str());

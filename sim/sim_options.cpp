@@ -36,6 +36,8 @@ const char *simUsage()
            "                           else $XDG_RUNTIME_DIR/kmui, else /tmp/kmui-UID);\n"
            "                           created when missing\n"
            "  --no-state               keep register state in memory only\n"
+           "  --trace FILE             append one line per SMBus register write to FILE:\n"
+           "                           CLOCK_MONOTONIC seconds, \"write\", address, register, value\n"
            "\n"
            "Fault injection:\n"
            "  --no-table               no \"$ORV\" firmware table in memory\n"
@@ -113,6 +115,14 @@ bool parseSimOptions(int argc, char **argv, SimOptions &options, std::string &er
                 return false;
             }
             options.runtimeDir = value;
+        } else if (arg == "--trace") {
+            if (!needsValue())
+                return false;
+            if (!*value) {
+                error = "option --trace needs a file";
+                return false;
+            }
+            options.board.traceFile = value;
         } else if (arg == "--no-state") {
             options.useStateFile = false;
         } else if (arg == "--no-table") {

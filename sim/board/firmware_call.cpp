@@ -5,7 +5,7 @@
 namespace kmui {
 
 FirmwareCall::FirmwareCall(const Settings &settings, std::function<SmbusDevice *(uint8_t)> findDevice,
-                           std::function<void()> afterWrite)
+                           WriteObserver afterWrite)
     : settings_(settings), findDevice_(std::move(findDevice)), afterWrite_(std::move(afterWrite))
 {
 }
@@ -102,7 +102,7 @@ void FirmwareCall::start(Transaction &t, uint8_t address, bool read, uint8_t reg
         t.result = 0xFF;
         if (device) {
             device->busWrite(reg, data);
-            afterWrite_();
+            afterWrite_(address, reg, data);
         }
     }
 }

@@ -45,8 +45,9 @@ public:
     };
     // findDevice: the device at an SMBus address, or null when none answers.
     // afterWrite: told about every write that reached a device.
+    using WriteObserver = std::function<void(uint8_t address, uint8_t reg, uint8_t value)>;
     FirmwareCall(const Settings &settings, std::function<SmbusDevice *(uint8_t)> findDevice,
-                 std::function<void()> afterWrite);
+                 WriteObserver afterWrite);
 
     // Registers in, registers as the firmware leaves them out.
     void call(CallRegisters &regs, ConnectionId connection = kLocalConnection);
@@ -73,7 +74,7 @@ private:
 
     Settings settings_;
     std::function<SmbusDevice *(uint8_t)> findDevice_;
-    std::function<void()> afterWrite_;
+    WriteObserver afterWrite_;
     std::map<ConnectionId, Transaction> transactions_;
     std::optional<ConnectionId> holder_;
 };

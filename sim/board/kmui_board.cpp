@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace kmui {
@@ -51,8 +52,13 @@ struct Board::Impl {
           controller(c.now),
           firmware({c.readyAfter, c.doneAfter, c.serviceCheckFails},
                    [this](uint8_t address) { return device(address); },
-                   [this] { saveState(); })
+                   [this](uint8_t address, uint8_t reg, uint8_t value) {
+                       traceWrite(address, reg, value);
+                       saveState();
+                   })
     {
+        if (!config.traceFile.empty())
+            trace = std::fopen(config.traceFile.c_str(), "a");
         if (config.tablePresent)
             placeTable();
         if (!config.stateFile.empty()) {
@@ -143,6 +149,28 @@ struct Board::Impl {
         return noiseState;
     }
 
+    // "<monotonic seconds> write 0xAE 0x50 0x03": when each register write
+    // took effect, on the clock benchmarks read too (CLOCK_MONOTONIC).
+    void traceWrite(uint8_t address, uint8_t reg, uint8_t value)
+    {
+        if (!trace)
+            return;
+        timespec t{};
+        clock_gettime(CLOCK_MONOTONIC, &t);
+        std::fprintf(trace, "%lld.%09ld write 0x%02X 0x%02X 0x%02X\n", static_cast<long long>(t.tv_sec), t.tv_nsec,
+                     address, reg, value);
+        std::fflush(trace);
+    }
+
+    ~Impl()
+    {
+        if (trace)
+            std::fclose(trace);
+    }
+    Impl(const Impl &) = delete;
+    Impl &operator=(const Impl &) = delete;
+
+    std::FILE *trace = nullptr;
     BoardConfig config;
     uint32_t noiseState = 0x2545F491u;
     std::vector<uint8_t> memory;
@@ -158,6 +186,11 @@ Board::Board(const BoardConfig &config)
 }
 
 Board::~Board() = default;
+
+bool Board::tracing() const
+{
+    return d->trace != nullptr;
+}
 
 void Board::handleRequest(uint32_t controlCode, uint8_t *buffer, size_t length)
 {

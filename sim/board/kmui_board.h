@@ -32,6 +32,7 @@ struct BoardConfig {
     uint32_t returnedCount = 7;       // count the physical read reports at offset 6
     bool garbageReplies = false;      // firmware calls other than the service check answer noise
     std::string stateFile;            // register state kept here; empty = memory only
+    std::string traceFile;            // one timestamped line per SMBus write; empty = none
     std::function<std::time_t()> now; // the host clock the controller's clock runs from; empty = time()
 };
 
@@ -47,6 +48,8 @@ constexpr uint8_t kEepromAddress = 0xA0;
 class Board {
 public:
     explicit Board(const BoardConfig &config);
+    // Whether the trace file named in the config is open.
+    bool tracing() const;
     ~Board();
     Board(const Board &) = delete;
     Board &operator=(const Board &) = delete;

@@ -10,7 +10,11 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <sstream>
+#include <vector>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -315,4 +319,49 @@ TEST(KmuiSim, HelpNamesEveryOption)
                                "--call-code", "--ready-after", "--never-ready", "--done-after", "--never-done",
                                "--fail-service-check", "--returned-count", "0xAE", "0xA0", "0x81"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+// --trace: one line per register write, on the monotonic clock, so that a
+// benchmark can see when the last byte of a schedule took effect.
+TEST(KmuiSim, TraceLogsEachRegisterWriteOnTheMonotonicClock)
+{
+    TempDir dir;
+    const std::string trace = dir.file("writes.trace");
+    KmuiSimProcess sim({"--trace", trace});
+    ASSERT_TRUE(sim.start()) << sim.error();
+    timespec before{}, after{};
+    clock_gettime(CLOCK_MONOTONIC, &before);
+    const ProgramResult r = runProgram({HALDEN_BIN_DIR "/orvelctl", "schedule", "set", "4", "--raw", "7", "8", "9",
+                                        "10", "3", "62"},
+                                       {"KMUI_RUNTIME_DIR=" + sim.runtimeDir()}, 20000);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    clock_gettime(CLOCK_MONOTONIC, &after);
+    const double from = double(before.tv_sec) + before.tv_nsec / 1e9, to = double(after.tv_sec) + after.tv_nsec / 1e9;
+
+    std::istringstream lines(readFile(trace));
+    std::string line;
+    std::vector<unsigned> values;
+    double last = 0;
+    while (std::getline(lines, line)) {
+        double stamp = 0;
+        char word[16] = {};
+        unsigned address = 0, reg = 0, value = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf %15s 0x%x 0x%x 0x%x", &stamp, word, &address, &reg, &value), 5)
+            << line;
+        EXPECT_STREQ(word, "write");
+        EXPECT_EQ(address, 0xAEu);
+        EXPECT_GE(reg, 0x60u);
+        EXPECT_LE(reg, 0x65u);
+        EXPECT_GE(stamp, from);
+        EXPECT_LE(stamp, to);
+        EXPECT_GE(stamp, last) << "in order";
+        last = stamp;
+        values.push_back(value);
+    }
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(values, (std::vector<unsigned>{3, 7, 8, 9, 10, 62}));
+
+    const ProgramResult bad = runProgram({simProgram(), "--trace", dir.file("no/such/folder/t")}, {}, 5000);
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("cannot write the trace file"), std::string::npos) << bad.err;
 }

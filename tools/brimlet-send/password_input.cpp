@@ -32,27 +32,28 @@ PasswordRead firstLineOfFile(const std::string &path, std::string &line)
 namespace {
 
 // One unechoed line from the terminal; the echo comes back whatever happens.
+// Echo goes off before the prompt shows, so an answer typed (or pasted) the
+// moment the prompt appears is never echoed, and type-ahead is kept.
 bool askOnce(int tty, const char *prompt, std::string &answer)
 {
-    if (write(tty, prompt, std::char_traits<char>::length(prompt)) < 0)
-        return false;
     termios saved{};
     if (tcgetattr(tty, &saved) != 0)
         return false;
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
-    if (tcsetattr(tty, TCSAFLUSH, &quiet) != 0)
+    if (tcsetattr(tty, TCSADRAIN, &quiet) != 0)
         return false;
+    bool ok = write(tty, prompt, std::char_traits<char>::length(prompt)) >= 0;
     answer.clear();
     char c = 0;
     ssize_t n = 0;
-    while ((n = read(tty, &c, 1)) == 1 && c != '\n')
+    while (ok && (n = read(tty, &c, 1)) == 1 && c != '\n')
         answer += c;
-    tcsetattr(tty, TCSAFLUSH, &saved);
+    tcsetattr(tty, TCSADRAIN, &saved);
     if (!answer.empty() && answer.back() == '\r')
         answer.pop_back();
-    return n >= 0;
+    return ok && n >= 0;
 }
 
 } // namespace

@@ -234,6 +234,12 @@ int onTerminal(const std::vector<std::string> &args, const std::vector<std::stri
                 break;
         }
         if (waitpid(pid, &status, WNOHANG) == pid) {
+            // What it wrote last may still wait on the terminal.
+            pollfd rest{master, POLLIN, 0};
+            char buf[256];
+            ssize_t n = 0;
+            while (poll(&rest, 1, 200) > 0 && (n = read(master, buf, sizeof buf)) > 0)
+                shownOut.append(buf, static_cast<size_t>(n));
             close(master);
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
