@@ -56,7 +56,6 @@ int FleetPublisher::publish(const QStringList &topics, const QByteArray &payload
     retry_.start();
     client_.connectToHost();
     QEventLoop loop;
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     while (code_ < 0)
         loop.processEvents(QEventLoop::WaitForMoreEvents);
     return code_;

@@ -3,6 +3,7 @@
 #include "controller_settings.h"
 #include "fleet_publisher.h"
 #include "password_input.h"
+#include "printable_text.h"
 #include "send_options.h"
 
 #include <QCoreApplication>
@@ -22,16 +23,6 @@ int fail(int code, const std::string &message)
 {
     std::fprintf(stderr, "brimlet-send: %s\n", message.c_str());
     return code;
-}
-
-// Control characters of typed text would break the one-line message.
-std::string shown(const std::string &text)
-{
-    std::string out = text;
-    for (char &c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return out;
 }
 
 void applyEdit(const halden::ScheduleEdit &e, SlotSettings &slot)
@@ -62,7 +53,7 @@ int main(int argc, char **argv)
     SendOptions o;
     std::string error;
     if (!parseSendOptions(args, o, error))
-        return fail(Usage, shown(error));
+        return fail(Usage, halden::printableText(error));
     if (o.command == Command::Help) {
         std::fputs(usageText(), stdout);
         return Sent;
@@ -70,12 +61,12 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
 
     // The settings file: named, or ./Brimlet.ini when there is one.
-    std::string configPath = o.config.value_or(settingsFileName);
+    const std::string configPath = o.config.value_or(settingsFileName);
     const QFileInfo config(QString::fromLocal8Bit(configPath.c_str()));
     ControllerSettings settings;
     if (o.config || config.exists()) {
         if (!config.isFile() || !config.isReadable())
-            return fail(NoInput, "cannot read the settings file " + shown(configPath));
+            return fail(NoInput, "cannot read the settings file " + halden::printableText(configPath));
         settings = loadSettings(configPath.c_str());
     }
     if (o.host)
@@ -95,19 +86,19 @@ int main(int argc, char **argv)
     if (o.mqttPasswordFile) {
         std::string secret;
         if (firstLineOfFile(*o.mqttPasswordFile, secret) != PasswordRead::Ok)
-            return fail(NoInput, "cannot read the broker password file " + shown(*o.mqttPasswordFile));
+            return fail(NoInput, "cannot read the broker password file " + halden::printableText(*o.mqttPasswordFile));
         security.password = QString::fromStdString(secret);
     }
     const QHostAddress address(settings.host);
     if (address.isNull())
-        return fail(Usage, "host '" + shown(settings.host.toStdString()) + "' is not a numeric address");
+        return fail(Usage, "host '" + halden::printableText(settings.host.toStdString()) + "' is not a numeric address");
 
     std::string password;
     PasswordRead read = PasswordRead::Ok;
     switch (o.passwordSource) {
     case PasswordSource::File:
         if (firstLineOfFile(o.passwordFile, password) != PasswordRead::Ok)
-            return fail(NoInput, "cannot read the password file " + shown(o.passwordFile));
+            return fail(NoInput, "cannot read the password file " + halden::printableText(o.passwordFile));
         break;
     case PasswordSource::Stdin:
         if (firstLineOf(stdin, password) != PasswordRead::Ok)

@@ -2,6 +2,7 @@
 
 #include "clock_text.h"
 #include "number_syntax.h"
+#include "printable_text.h"
 #include "schedule_text.h"
 
 #include <ctime>
@@ -227,14 +228,6 @@ bool parseCommand(const Args &args, Request &r, std::string &error)
 
 // Reasons quote what was typed; a control character there (a newline in an
 // argument) must not break the one-line message.
-std::string printable(std::string text)
-{
-    for (char &c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return text;
-}
-
 bool parseWords(int argc, char **argv, Request &request, std::string &error);
 
 } // namespace
@@ -243,7 +236,7 @@ bool parseCommandLine(int argc, char **argv, Request &request, std::string &erro
 {
     if (parseWords(argc, argv, request, error))
         return true;
-    error = printable(error);
+    error = halden::printableText(error);
     return false;
 }
 
