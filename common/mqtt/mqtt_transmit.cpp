@@ -75,9 +75,7 @@ void MqttTransmit::onError(QMQTT::ClientError error)
     // isConnectedToHost() for the state. Only a refused log-in or a failed
     // TLS check gets one line (again only when the reason changes), since
     // retrying alone will never mend those.
-    const bool settingsProblem = error == QMQTT::MqttBadUserNameOrPasswordError
-        || error == QMQTT::MqttNotAuthorizedError || error == QMQTT::SocketSslHandshakeFailedError;
-    if (!settingsProblem || error == lastReported)
+    if (!QMQTT::isLoginOrTlsError(error) || error == lastReported)
         return;
     lastReported = error;
     qDebug().noquote() << "MQTT broker" << brokerHost.toString() + QLatin1Char(':') + QString::number(brokerPort)

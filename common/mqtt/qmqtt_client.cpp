@@ -59,6 +59,12 @@ QString errorText(ClientError error)
     return QStringLiteral("unknown error");
 }
 
+bool isLoginOrTlsError(ClientError error)
+{
+    return error == MqttBadUserNameOrPasswordError || error == MqttNotAuthorizedError
+        || error == SocketSslHandshakeFailedError;
+}
+
 namespace {
 
 ClientError connackError(int code)

@@ -46,6 +46,9 @@ enum ClientError {
 // A short English reason for a diagnostic line ("the broker refused the
 // user name or password").
 QString errorText(ClientError error);
+// A refused log-in or a failed TLS check: settings trouble that retrying
+// alone will never mend.
+bool isLoginOrTlsError(ClientError error);
 
 class Client : public QObject {
     Q_OBJECT

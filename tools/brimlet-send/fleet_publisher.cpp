@@ -13,8 +13,7 @@ const int kRetryMs = 250;
 
 bool refusesForGood(QMQTT::ClientError e)
 {
-    return e == QMQTT::MqttBadUserNameOrPasswordError || e == QMQTT::MqttNotAuthorizedError
-        || e == QMQTT::SocketSslHandshakeFailedError || e == QMQTT::MqttIdentifierRejectedError
+    return QMQTT::isLoginOrTlsError(e) || e == QMQTT::MqttIdentifierRejectedError
         || e == QMQTT::MqttUnacceptableProtocolVersionError || e == QMQTT::SocketHostNotFoundError;
 }
 } // namespace

@@ -94,7 +94,6 @@ int main(int argc, char **argv)
         return fail(Usage, "host '" + halden::printableText(settings.host.toStdString()) + "' is not a numeric address");
 
     std::string password;
-    PasswordRead read = PasswordRead::Ok;
     switch (o.passwordSource) {
     case PasswordSource::File:
         if (firstLineOfFile(o.passwordFile, password) != PasswordRead::Ok)
@@ -104,13 +103,14 @@ int main(int argc, char **argv)
         if (firstLineOf(stdin, password) != PasswordRead::Ok)
             return fail(NoInput, "cannot read the password from standard input");
         break;
-    case PasswordSource::Terminal:
-        read = askOnTerminal(password);
+    case PasswordSource::Terminal: {
+        const PasswordRead read = askOnTerminal(password);
         if (read == PasswordRead::NoTerminal)
             return fail(Usage, "no terminal to ask the password on: use --password-file or --password-stdin");
         if (read == PasswordRead::Mismatch)
             return fail(Mismatch, "the two passwords differ; nothing was sent");
         break;
+    }
     }
 
     const QString typed = QString::fromUtf8(password.data(), static_cast<int>(password.size()));

@@ -31,7 +31,6 @@ bool parseSendOptions(const std::vector<std::string> &args, SendOptions &o, std:
         return false;
     }
     bool passwordChosen = false;
-    size_t first = 0;
     const std::string &command = args[0];
     if (command == "--help" || command == "-h") {
         o.command = Command::Help;
@@ -47,8 +46,7 @@ bool parseSendOptions(const std::vector<std::string> &args, SendOptions &o, std:
         error = "unknown command '" + command + "' (slot1, slot2 or edid)";
         return false;
     }
-    first = 1;
-    for (size_t i = first; i < args.size(); ++i) {
+    for (size_t i = 1; i < args.size(); ++i) {
         const std::string &opt = args[i];
         if (opt == "--help" || opt == "-h") {
             o.command = Command::Help;

@@ -96,25 +96,25 @@ bool nextWakeReport(const RtcRecord &clock, const ScheduleRecord (&schedules)[4]
             state = "no active day";
         else if (!onEnabled && !offEnabled)
             state = "both times disabled";
+        const bool timesApply = state == "active";
         std::optional<std::time_t> on, off;
-        if (state == "active") {
-            if (onEnabled)
-                on = nextFiring(*now, r.activeDays, r.onHour, r.onMinute);
-            if (offEnabled)
-                off = nextFiring(*now, r.activeDays, r.offHour, r.offMinute);
-            if ((onEnabled && !on) || (offEnabled && !off))
-                state = "time out of range";
-        }
-        if (state != "active" && state != "time out of range") {
+        if (timesApply && onEnabled)
+            on = nextFiring(*now, r.activeDays, r.onHour, r.onMinute);
+        if (timesApply && offEnabled)
+            off = nextFiring(*now, r.activeDays, r.offHour, r.offMinute);
+        if (timesApply && ((onEnabled && !on) || (offEnabled && !off)))
+            state = "time out of range";
+        // "schedule 3: power on  Mon 2026-12-14 08:30", or why there is no date.
+        auto eventLine = [&](const char *label, const std::optional<std::time_t> &at, uint8_t hour, uint8_t minute) {
+            return name + ": " + label + " "
+                + (at ? moment(*at, true) : "time out of range (" + halden::formatTime(hour, minute) + ")") + "\n";
+        };
+        if (!timesApply)
             lines += name + ": " + state + "\n";
-        } else {
-            if (onEnabled)
-                lines += name + ": power on  " + (on ? moment(*on, true) : "time out of range ("
-                                                       + halden::formatTime(r.onHour, r.onMinute) + ")") + "\n";
-            if (offEnabled)
-                lines += name + ": power off " + (off ? moment(*off, true) : "time out of range ("
-                                                       + halden::formatTime(r.offHour, r.offMinute) + ")") + "\n";
-        }
+        if (timesApply && onEnabled)
+            lines += eventLine("power on ", on, r.onHour, r.onMinute);
+        if (timesApply && offEnabled)
+            lines += eventLine("power off", off, r.offHour, r.offMinute);
         if (on)
             all.push_back({n, "on", *on});
         if (off)
