@@ -316,13 +316,17 @@ static int posixInstallAndStart(const char *serviceName, const char *displayName
         unlink(pidFile);
 
     const char *const argv[] = {program, "--runtime-dir", dir, NULL};
-    if (!orvlSpawnDetached(argv, logFile))
+    const pid_t started = orvlSpawnDetached(argv, logFile);
+    if (!started)
         return 0;
 
-    /* Started once its endpoint accepts and its pid file tells whom to stop. */
+    /* Started once its endpoint accepts and its pid file tells whom to stop;
+     * a board that ended meanwhile will not come up, so that is not waited out. */
     for (int waited = 0; waited < kStartWaitMs; waited += 10) {
         if (endpointAccepts(deviceName) && access(pidFile, F_OK) == 0)
             return 1;
+        if (orvlProcessGone(started))
+            return 0;
         sleepFor(10);
     }
     return 0;

@@ -45,14 +45,19 @@ static void execDetached(const char *const argv[], const char *logFile, int repo
     _exit(127);
 }
 
-int orvlSpawnDetached(const char *const argv[], const char *logFile)
+pid_t orvlSpawnDetached(const char *const argv[], const char *logFile)
 {
     long maxFd = sysconf(_SC_OPEN_MAX);
     if (maxFd < 0 || maxFd > 65536)
         maxFd = 65536;
-    int report[2];
+    int report[2], started[2];
     if (pipe2(report, O_CLOEXEC) != 0)
         return 0;
+    if (pipe2(started, O_CLOEXEC) != 0) {
+        close(report[0]);
+        close(report[1]);
+        return 0;
+    }
 
     /* Double fork: the intermediate child leaves at once, so the program is
      * adopted by init and never becomes our zombie. */
@@ -60,28 +65,42 @@ int orvlSpawnDetached(const char *const argv[], const char *logFile)
     if (child < 0) {
         close(report[0]);
         close(report[1]);
+        close(started[0]);
+        close(started[1]);
         return 0;
     }
     if (child == 0) {
         close(report[0]);
+        close(started[0]);
         setsid();
         pid_t grandchild = fork();
         if (grandchild == 0)
             execDetached(argv, logFile, report[1], maxFd);
+        /* The caller watches the program by its pid while it starts. */
+        if (grandchild > 0 && write(started[1], &grandchild, sizeof grandchild) != sizeof grandchild)
+            _exit(1);
         _exit(grandchild < 0 ? 1 : 0);
     }
 
     close(report[1]);
+    close(started[1]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    pid_t program = 0;
+    ssize_t got;
+    while ((got = read(started[0], &program, sizeof program)) < 0 && errno == EINTR) {
+    }
+    close(started[0]);
     /* End of file means exec succeeded (the pipe closed on exec). */
     int error = 0;
     ssize_t n;
     while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
     }
     close(report[0]);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || n != 0 || got != sizeof program || program <= 1)
+        return 0;
+    return program;
 }
 
 pid_t orvlReadPidFile(const char *path)
@@ -118,8 +137,7 @@ int orvlIsProgram(pid_t pid, const char *name)
     return n > 0 && strncmp(comm, name, 15) == 0;
 }
 
-/* Gone, or a zombie waiting for a parent that may never reap it. */
-static int processGone(pid_t pid)
+int orvlProcessGone(pid_t pid)
 {
     if (kill(pid, 0) != 0 && errno == ESRCH)
         return 1;
@@ -139,7 +157,7 @@ int orvlWaitGone(pid_t pid, int timeoutMs)
 {
     const struct timespec pause = {0, 10 * 1000000L};
     for (int waited = 0;; waited += 10) {
-        if (processGone(pid))
+        if (orvlProcessGone(pid))
             return 1;
         if (waited >= timeoutMs)
             return 0;

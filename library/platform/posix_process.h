@@ -6,8 +6,8 @@
 
 /* Starts argv[0] in its own session, not a child of the caller, so that it
  * outlives the caller like a service; stdin from /dev/null, stdout and stderr
- * appended to logFile. Non-zero when the program was executed. */
-int orvlSpawnDetached(const char *const argv[], const char *logFile);
+ * appended to logFile. The program's pid once it was executed, else 0. */
+pid_t orvlSpawnDetached(const char *const argv[], const char *logFile);
 
 /* The pid in the file, or 0 when there is none. */
 pid_t orvlReadPidFile(const char *path);
@@ -15,6 +15,10 @@ pid_t orvlReadPidFile(const char *path);
 /* Non-zero when pid runs a program of that name, so a stale pid file cannot
  * make us signal an unrelated process. */
 int orvlIsProgram(pid_t pid, const char *name);
+
+/* Non-zero when the process has ended: gone, or a zombie waiting for a
+ * parent that may never reap it. */
+int orvlProcessGone(pid_t pid);
 
 /* Waits up to timeoutMs for the process to end; non-zero when it did. */
 int orvlWaitGone(pid_t pid, int timeoutMs);

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -251,6 +253,37 @@ TEST(OrvelctlNoBoard, NoSessionWhenTheDeviceCannotBeOpened)
     auto r = runProgram({kOrvelctl, "version"}, {"KMUI_RUNTIME_DIR=" + dir.file("not-a-folder")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "orvelctl: no session: the KMUI device could not be opened\n");
+}
+
+// orvelctl and the library copied into a folder of their own, beside a
+// kmui-sim that is missing or that ends at once: the library cannot start the
+// board and must say so promptly instead of waiting out its start-up bound
+// (about 10 s). The bound here is loose on purpose; ./run-bench times it.
+TEST(OrvelctlNoBoard, NoSessionPromptlyWhenTheBoardCannotStart)
+{
+    struct Case {
+        const char *name;
+        const char *simulator;  // script put beside the library as kmui-sim; nullptr: none
+    };
+    const Case cases[] = {{"missing", nullptr}, {"exits at once", "#!/bin/sh\nexit 3\n"}};
+    for (const Case &c : cases) {
+        TempDir dir("orvelctl-nostart");
+        for (const char *file : {"orvelctl", "libORVEL.so"}) {
+            writeFile(dir.file(file), readFile(std::string(HALDEN_BIN_DIR) + "/" + file));
+            ::chmod(dir.file(file).c_str(), 0755);
+        }
+        if (c.simulator) {
+            writeFile(dir.file("kmui-sim"), c.simulator);
+            ::chmod(dir.file("kmui-sim").c_str(), 0755);
+        }
+        const auto begin = std::chrono::steady_clock::now();
+        auto r = runProgram({dir.file("orvelctl"), "version"},
+                            {"KMUI_RUNTIME_DIR=" + dir.file("run"), "LD_LIBRARY_PATH=" + dir.path()}, 30000);
+        const auto took = std::chrono::steady_clock::now() - begin;
+        EXPECT_EQ(r.exitCode, 1) << c.name << ": " << r.err;
+        EXPECT_EQ(r.err, "orvelctl: no session: the KMUI device could not be opened\n") << c.name;
+        EXPECT_LT(took, std::chrono::seconds(5)) << c.name << ": waited for a board that cannot come up";
+    }
 }
 
 TEST(OrvelctlHelp, DocumentsEveryCommand)
