@@ -12,7 +12,9 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <chrono>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -153,6 +155,13 @@ int SimServer::run()
     // listener readable; pause listening briefly instead of spinning.
     bool acceptPaused = false;
     const timespec pause{0, 100 * 1000 * 1000};
+    // A library talks to the board in quick request/reply rounds (thousands
+    // for one firmware-table scan). Waking from a blocking poll on another
+    // core costs more than the whole request, so right after serving one the
+    // board looks for the next without sleeping, for a short while.
+    const timespec dontWait{0, 0};
+    const std::chrono::microseconds keepLooking(200);
+    auto lookUntil = std::chrono::steady_clock::time_point::min();
     while (!stopRequested) {
         fds.clear();
         for (int fd : listeners_)
@@ -162,8 +171,14 @@ int SimServer::run()
             short events = c.out.empty() ? POLLIN : POLLOUT;
             fds.push_back({c.fd, events, 0});
         }
-        int n = ::ppoll(fds.data(), fds.size(), acceptPaused ? &pause : nullptr, &waitMask_);
+        const bool looking = !acceptPaused && std::chrono::steady_clock::now() < lookUntil;
+        int n = ::ppoll(fds.data(), fds.size(), acceptPaused ? &pause : looking ? &dontWait : nullptr, &waitMask_);
         acceptPaused = false;
+        if (n == 0) {
+            // Sharing a core with the caller, let it run.
+            sched_yield();
+            continue;
+        }
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -189,6 +204,7 @@ int SimServer::run()
                     continue;
             } else if (revents & (POLLIN | POLLHUP | POLLERR)) {
                 readFrom(c);
+                lookUntil = std::chrono::steady_clock::now() + keepLooking;
             }
         }
         for (size_t i = clients_.size(); i-- > 0;)

@@ -9,11 +9,14 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
@@ -32,6 +35,7 @@ enum {
     kReplyTimeoutS = 5, /* a stuck simulator must not hang the caller for good */
     kRetryAfterTimeoutS = 2,
 };
+static const long kLookForReplyNs = 200 * 1000L;
 
 /* --- device ------------------------------------------------------------ */
 
@@ -146,6 +150,29 @@ static int sendAll(int fd, const void *data, size_t length)
     return 1;
 }
 
+/* Header and body in one call: the board then wakes once per request, not
+ * once for the header and again for the body (the firmware-table scan makes
+ * thousands of requests). */
+static int sendRequest(int fd, const unsigned char *header, size_t headerLength, const void *body,
+                       size_t bodyLength)
+{
+    struct iovec parts[2] = {{(void *)header, headerLength}, {(void *)body, bodyLength}};
+    struct msghdr message;
+    memset(&message, 0, sizeof message);
+    message.msg_iov = parts;
+    message.msg_iovlen = 2;
+    ssize_t n;
+    while ((n = sendmsg(fd, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    }
+    if (n < 0)
+        return 0;
+    size_t sent = (size_t)n;
+    if (sent < headerLength)
+        return sendAll(fd, header + sent, headerLength - sent) && sendAll(fd, body, bodyLength);
+    sent -= headerLength;
+    return sendAll(fd, (const char *)body + sent, bodyLength - sent);
+}
+
 static int receiveAll(int fd, void *data, size_t length)
 {
     char *p = data;
@@ -174,6 +201,23 @@ static int discard(int fd, size_t length)
     return 1;
 }
 
+/* The board answers within microseconds. Sleeping in recv until then means a
+ * wake-up from another core that costs more than the answer itself, so look
+ * for the reply without sleeping for a short while first. */
+static void awaitReply(int fd)
+{
+    struct pollfd ready = {fd, POLLIN, 0};
+    const struct timespec start = monotonicNow();
+    for (;;) {
+        if (poll(&ready, 1, 0) != 0)
+            return;
+        sched_yield(); /* on the board's core, let the board run */
+        const struct timespec now = monotonicNow();
+        if ((now.tv_sec - start.tv_sec) * 1000000000L + (now.tv_nsec - start.tv_nsec) > kLookForReplyNs)
+            return;
+    }
+}
+
 /* One request over a live connection; 0 when it could not be completed. */
 static int exchange(int fd, uint32_t controlCode, void *buffer, uint32_t length, int *timedOut)
 {
@@ -181,8 +225,10 @@ static int exchange(int fd, uint32_t controlCode, void *buffer, uint32_t length,
     unsigned char replyHeader[KMUI_REPLY_HEADER_SIZE];
     kmuiPutRequestHeader(header, controlCode, length);
     errno = 0;
-    int ok = sendAll(fd, header, sizeof header) && sendAll(fd, buffer, length)
-             && receiveAll(fd, replyHeader, sizeof replyHeader);
+    int ok = sendRequest(fd, header, sizeof header, buffer, length);
+    if (ok)
+        awaitReply(fd);
+    ok = ok && receiveAll(fd, replyHeader, sizeof replyHeader);
     if (ok) {
         const uint32_t replyLength = kmuiGetU32(replyHeader);
         const uint32_t take = replyLength < length ? replyLength : length;
