@@ -1,0 +1,185 @@
+#include "bench_support.h"
+
+#include "command_message.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace halden::bench {
+
+double nowMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+void sleepMs(double ms)
+{
+    timespec rest{time_t(ms / 1e3), long(std::fmod(ms, 1e3) * 1e6)};
+    while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+    }
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs, double pollMs)
+{
+    const double end = nowMs() + timeoutMs;
+    while (nowMs() < end) {
+        if (done())
+            return true;
+        sleepMs(pollMs);
+    }
+    return done();
+}
+
+double Samples::percentile(double q) const
+{
+    if (values_.empty())
+        return 0;
+    std::vector<double> sorted = values_;
+    std::sort(sorted.begin(), sorted.end());
+    const size_t rank = size_t(std::ceil(q * double(sorted.size())));
+    return sorted[std::min(sorted.size() - 1, rank == 0 ? 0 : rank - 1)];
+}
+
+ProcessUsage processUsage(pid_t pid)
+{
+    ProcessUsage usage;
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            usage.rssMiB = std::stod(line.substr(6)) / 1024.0;
+    // CPU time in nanoseconds (the tick counts in /proc/PID/stat are too
+    // coarse for an idle program); summed over the process's threads.
+    std::error_code ignored;
+    for (const auto &task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+        std::ifstream schedstat(task.path() / "schedstat");
+        double ns = 0;
+        if (schedstat >> ns)
+            usage.cpuMs += ns / 1e6;
+    }
+    return usage;
+}
+
+std::vector<TraceWrite> readTrace(const std::string &path)
+{
+    std::vector<TraceWrite> writes;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        double seconds = 0;
+        unsigned address = 0, reg = 0, value = 0;
+        if (std::sscanf(line.c_str(), "%lf write 0x%x 0x%x 0x%x", &seconds, &address, &reg, &value) == 4)
+            writes.push_back({seconds * 1e3, int(address), int(reg), int(value)});
+    }
+    return writes;
+}
+
+GrowingFileCounter::GrowingFileCounter(std::string path, std::string needle)
+    : path_(std::move(path)), needle_(std::move(needle))
+{
+}
+
+size_t GrowingFileCounter::count()
+{
+    std::FILE *file = std::fopen(path_.c_str(), "rb");
+    if (!file)
+        return count_;
+    std::fseek(file, long(offset_), SEEK_SET);
+    std::string chunk(1 << 20, '\0');
+    size_t n;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
+        offset_ += static_cast<long long>(n);
+        std::string text = carry_ + chunk.substr(0, n);
+        size_t at = 0, found;
+        while ((found = text.find(needle_, at)) != std::string::npos) {
+            ++count_;
+            at = found + needle_.size();
+        }
+        // A needle cut by the end of what was read so far is counted next time.
+        const size_t keep = std::min(text.size() - at, needle_.size() - 1);
+        carry_ = text.substr(text.size() - keep);
+    }
+    std::fclose(file);
+    return count_;
+}
+
+std::string slotCommand(const std::string &password, int onHour, int onMinute, int offHour, int offMinute)
+{
+    SlotValues slot;
+    slot.activeDay = 0x3E;
+    slot.pwrOnEnable = true;
+    slot.pwrOnHour = quint8(onHour);
+    slot.pwrOnMinute = quint8(onMinute);
+    slot.pwrOffEnable = true;
+    slot.pwrOffHour = quint8(offHour);
+    slot.pwrOffMinute = quint8(offMinute);
+    return commandPayload(composeSlotCommand(QStringLiteral("SLOT1"), slot, QString::fromStdString(password)))
+        .toStdString();
+}
+
+std::string handledLine(const std::string &topic) { return "slot_mtsBranchReceived::topic = " + topic; }
+std::string retainedLine(const std::string &topic) { return "Ignored a retained message on " + topic; }
+
+Agent::Agent(const Options &options) : options_(options)
+{
+    std::vector<std::string> args{"--no-state", "--trace", tracePath()};
+    if (!options.firmwareTable)
+        args.push_back("--no-table");
+    sim_.setExtraArgs(args);
+    writeSettings();
+}
+
+Agent::~Agent() { stopAgent(); }
+
+void Agent::writeSettings()
+{
+    halden::test::writeFile(work_.file("tamsel.ini"), "[General]\nHost=127.0.0.1\nPort="
+                                                          + std::to_string(options_.brokerPort) + "\nTopicToken="
+                                                          + options_.topic + "\nPwd=" + options_.password + "\n");
+}
+
+void Agent::setTopic(const std::string &topic)
+{
+    options_.topic = topic;
+    writeSettings();
+}
+
+bool Agent::startBoard() { return sim_.start(); }
+
+bool Agent::startAgent()
+{
+    agent_ = std::make_unique<halden::test::TamselProcess>(
+        HALDEN_BIN_DIR "/Tamsel", work_.path(),
+        std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "KMUI_RUNTIME_DIR=" + sim_.runtimeDir(),
+                                 "XDG_RUNTIME_DIR=" + runtime_.path()});
+    return agent_->start();
+}
+
+void Agent::stopAgent()
+{
+    if (agent_)
+        agent_->stop();
+}
+
+std::string Agent::errText() const { return halden::test::readFile(errPath()); }
+
+size_t Agent::countInErr(const std::string &needle) const
+{
+    const std::string text = errText();
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
+
+} // namespace halden::bench
