@@ -48,13 +48,13 @@ void fill(Figure &figure, const Samples &s, double q)
 
 } // namespace
 
-void fanOut(const Counts &counts, Report &report)
+static void fanOutRound(int n, Report &report)
 {
-    const int n = counts.fanOutLinks;
-    const std::string suffix = " (N=" + std::to_string(n) + ")";
-    Figure &delivered = report.declare("B6.delivered", "MqttTransmit links that got the command" + suffix, "count");
-    Figure &p50 = report.declare("B6.p50", "  publish -> link, median", "ms");
-    Figure &p99 = report.declare("B6.p99", "  publish -> link, p99", "ms");
+    const std::string id = "B6.n" + std::to_string(n);
+    Figure &delivered =
+        report.declare(id + ".delivered", "MqttTransmit links that got it (N=" + std::to_string(n) + ")", "count");
+    Figure &p50 = report.declare(id + ".p50", "  publish -> link, median", "ms");
+    Figure &p99 = report.declare(id + ".p99", "  publish -> link, p99", "ms");
 
     raiseDescriptorLimit();
     halden::test::MosquittoBroker broker(halden::test::MosquittoBroker::Deferred);
@@ -125,6 +125,12 @@ void fanOut(const Counts &counts, Report &report)
         p50.peer = plain.percentile(0.5);
         p99.peer = plain.percentile(0.99);
     }
+}
+
+void fanOut(const Counts &counts, Report &report)
+{
+    for (int n : counts.fanOutLinks)
+        fanOutRound(n, report);
 }
 
 } // namespace halden::bench

@@ -5,6 +5,7 @@
 #include "report.h"
 
 #include <string>
+#include <vector>
 
 namespace halden::bench {
 
@@ -14,7 +15,7 @@ struct Counts {
     int floodMessages;    // B3
     int restarts;         // B4
     int startups;         // B5, each way
-    int fanOutLinks;      // B6
+    std::vector<int> fanOutLinks;  // B6, one round per size
     int idleSeconds;      // B7
     int fleetAgents;      // B8
 };

@@ -84,16 +84,16 @@ std::string targetText(const Figure &f)
 
 void Report::print() const
 {
-    std::printf("\n%-12s %-46s %12s %10s %-6s %12s  %-40s %8s %9s %s\n", "figure", "what", "median", "p95", "unit",
+    std::printf("\n%-17s %-46s %10s %8s %-6s %10s  %-44s %6s %9s %s\n", "figure", "what", "median", "p95", "unit",
                 "floor/peer", "(compared with)", "ratio", "target", "");
     for (const Figure &f : figures_) {
         const std::optional<bool> ok = f.met();
-        std::printf("%-12s %-46s %12s %10s %-6s %12s  %-40s %8s %9s %s\n", f.id.c_str(), f.what.c_str(),
+        std::printf("%-17s %-46s %10s %8s %-6s %10s  %-44s %6s %9s %s\n", f.id.c_str(), f.what.c_str(),
                     number(f.median).c_str(), number(f.p95).c_str(), f.unit.c_str(), number(f.peer).c_str(),
                     (f.peerName + (f.hardwareFloor ? " [hw floor]" : "")).c_str(), number(f.ratio(), 2).c_str(),
                     targetText(f).c_str(), ok ? (*ok ? "met" : "MISSED") : "");
         if (!f.note.empty())
-            std::printf("%-12s   %s\n", "", f.note.c_str());
+            std::printf("%-17s   %s\n", "", f.note.c_str());
     }
     std::fflush(stdout);
 }
