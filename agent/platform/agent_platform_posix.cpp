@@ -81,10 +81,16 @@ std::string programDir()
 void *posixLoadOrvelLibrary()
 {
     static const char fileName[] = "libORVEL.so";
+    // Beside the program (a build tree, a copied folder), then where the
+    // library is installed, then the system's search path.
     const std::string dir = programDir();
     if (!dir.empty()) {
         if (void *handle = dlopen((dir + "/" + fileName).c_str(), RTLD_NOW | RTLD_LOCAL))
             return handle;
+#ifdef HALDEN_INSTALLED_LIBDIR
+        if (void *handle = dlopen((dir + "/" HALDEN_INSTALLED_LIBDIR "/" + fileName).c_str(), RTLD_NOW | RTLD_LOCAL))
+            return handle;
+#endif
     }
     return dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
 }

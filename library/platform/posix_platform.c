@@ -304,16 +304,28 @@ static void posixDebugOutput(const char *text)
 
 /* --- the driver "service": a detached kmui-sim ------------------------- */
 
-/* kmui-sim beside the library file (or the program the library is built into). */
+/* kmui-sim beside the library file (or the program the library is built
+ * into), else where it is installed relative to the library's folder. */
 static int simulatorPath(char *out, size_t size)
 {
     Dl_info info;
     if (!dladdr((const void *)&orvlPlatform, &info) || !info.dli_fname)
         return 0;
     const char *slash = strrchr(info.dli_fname, '/');
-    int n = slash ? snprintf(out, size, "%.*s/kmui-sim", (int)(slash - info.dli_fname), info.dli_fname)
-                  : snprintf(out, size, "kmui-sim");
-    return n > 0 && (size_t)n < size && access(out, X_OK) == 0;
+    const int folder = slash ? (int)(slash - info.dli_fname) : 1;
+    const char *base = slash ? info.dli_fname : ".";
+    const char *const candidates[] = {
+        "kmui-sim",
+#ifdef ORVL_INSTALLED_SIMULATOR
+        ORVL_INSTALLED_SIMULATOR,
+#endif
+    };
+    for (size_t i = 0; i < sizeof candidates / sizeof candidates[0]; ++i) {
+        int n = snprintf(out, size, "%.*s/%s", folder, base, candidates[i]);
+        if (n > 0 && (size_t)n < size && access(out, X_OK) == 0)
+            return 1;
+    }
+    return 0;
 }
 
 static int endpointAccepts(const char *deviceName)
