@@ -66,6 +66,7 @@ sleep 0.5
 
 say "controller before the commands:"
 schedules
+shoot "$brimlet_win" brimlet-slot1.png
 
 # Step 1: slot 2, power on at 07:15 instead of the default 09:00.
 say "step 1: \"Remote TimeSlot2\", power on 07:15, \"Execute\", password twice, \"Confirmed\""
@@ -94,6 +95,8 @@ before=$(packets)
 focus "$brimlet_win"
 keys Tab Tab                            # past "Quit", back to the list
 keys End Tab                            # third page, its button
+sleep 0.3
+shoot "$brimlet_win" brimlet-edid.png
 keys space
 answer_password
 wait_for 150 test "$(packets)" -ge $((before + 4)) || fail "the EDID emulator did not receive the four packets"
