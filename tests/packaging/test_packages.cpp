@@ -122,6 +122,62 @@ TEST(Packages, EachHoldsItsFiles)
     EXPECT_EQ(conffiles.out, "/etc/xdg/autostart/tamsel.desktop\n");
 }
 
+namespace {
+
+// A throw-away root with dpkg's own database, for unpacking packages into.
+std::vector<std::string> dpkgInto(const TempDir &root)
+{
+    std::filesystem::create_directories(root.path() + "/var/lib/dpkg/updates");
+    std::filesystem::create_directories(root.path() + "/var/lib/dpkg/info");
+    writeFile(root.file("var/lib/dpkg/status"), "");
+    return {HALDEN_DPKG, "--root=" + root.path(), "--force-depends", "--force-not-root"};
+}
+
+} // namespace
+
+// A program built elsewhere against the installed development files, once
+// with find_package(orvel) and once with pkg-config, links and runs.
+TEST(Packages, DevelopmentFilesBuildAProgramWithCMakeAndPkgConfig)
+{
+    TempDir root("halden-dev-root"), project("halden-consumer");
+    std::vector<std::string> unpack = dpkgInto(root);
+    unpack.insert(unpack.end(), {"--unpack", debOf("orvel"), debOf("orvel-dev")});
+    const ProgramResult r = runProgram(unpack, {}, 120000);
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+
+    writeFile(project.file("main.c"), "#include <orvel.h>\n#include <stdio.h>\n"
+                                      "int main(void) { char text[16] = {0};\n"
+                                      "  printf(\"%d\\n\", (int)ORVL_GetVersionString(text, 16)); return 0; }\n");
+    writeFile(project.file("CMakeLists.txt"), "cmake_minimum_required(VERSION 3.16)\nproject(consumer C)\n"
+                                              "find_package(orvel 1.0 REQUIRED)\n"
+                                              "add_executable(with-cmake main.c)\n"
+                                              "target_link_libraries(with-cmake PRIVATE orvel::ORVEL)\n"
+                                              "find_package(PkgConfig REQUIRED)\npkg_check_modules(ORVEL REQUIRED orvel)\n"
+                                              "add_executable(with-pkg-config main.c)\n"
+                                              "target_include_directories(with-pkg-config PRIVATE ${ORVEL_INCLUDE_DIRS})\n"
+                                              "target_link_directories(with-pkg-config PRIVATE ${ORVEL_LIBRARY_DIRS})\n"
+                                              "target_link_libraries(with-pkg-config PRIVATE ${ORVEL_LIBRARIES})\n");
+    const std::string usr = root.file("usr");
+    const std::string pcDir = usr + "/" + kLibDir + "/pkgconfig";
+    // The .pc file names /usr; PKG_CONFIG_SYSROOT_DIR puts the root in front.
+    const std::vector<std::string> env{"PKG_CONFIG_LIBDIR=" + pcDir, "PKG_CONFIG_SYSROOT_DIR=" + root.path()};
+    const ProgramResult configured = runProgram({CMAKE_COMMAND_PATH, "-S", project.path(), "-B", project.file("build"),
+                                                 "-DCMAKE_PREFIX_PATH=" + usr,
+                                                 "-DCMAKE_C_FLAGS=" HALDEN_CONSUMER_C_FLAGS},
+                                                env, 120000);
+    ASSERT_EQ(configured.exitCode, 0) << configured.out << configured.err;
+    const ProgramResult built = runProgram({CMAKE_COMMAND_PATH, "--build", project.file("build")}, env, 120000);
+    ASSERT_EQ(built.exitCode, 0) << built.out << built.err;
+    for (const char *program : {"with-cmake", "with-pkg-config"}) {
+        // No board: the library answers with its status, not a crash.
+        const ProgramResult ran = runProgram({project.file("build/" + std::string(program))},
+                                             {"LD_LIBRARY_PATH=" + usr + "/" + kLibDir,
+                                              "KMUI_RUNTIME_DIR=" + project.file("no-board")});
+        EXPECT_EQ(ran.exitCode, 0) << program << ": " << ran.err;
+        EXPECT_FALSE(ran.out.empty()) << program;
+    }
+}
+
 TEST(Packages, InstalledAgentStartsFromItsAutostartEntryAndTakesACommand)
 {
     // A throw-away root with dpkg's own database: the three packages a board
@@ -129,10 +185,7 @@ TEST(Packages, InstalledAgentStartsFromItsAutostartEntryAndTakesACommand)
     // since configuring it runs ldconfig, which the root does not hold (the
     // loader finds the library by its own rules, not by ldconfig's cache).
     TempDir root("halden-root");
-    std::filesystem::create_directories(root.path() + "/var/lib/dpkg/updates");
-    std::filesystem::create_directories(root.path() + "/var/lib/dpkg/info");
-    writeFile(root.file("var/lib/dpkg/status"), "");
-    const std::vector<std::string> dpkg{HALDEN_DPKG, "--root=" + root.path(), "--force-depends", "--force-not-root"};
+    const std::vector<std::string> dpkg = dpkgInto(root);
     auto run = [&](std::vector<std::string> args) {
         args.insert(args.begin(), dpkg.begin(), dpkg.end());
         return runProgram(args, {}, 120000);
