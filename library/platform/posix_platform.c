@@ -322,8 +322,13 @@ static int simulatorPath(char *out, size_t size)
     };
     for (size_t i = 0; i < sizeof candidates / sizeof candidates[0]; ++i) {
         int n = snprintf(out, size, "%.*s/%s", folder, base, candidates[i]);
-        if (n > 0 && (size_t)n < size && access(out, X_OK) == 0)
+        if (n > 0 && (size_t)n < size && access(out, X_OK) == 0) {
+            /* Started as /usr/bin/kmui-sim, not as .../lib/x86_64-linux-gnu/../../bin/kmui-sim. */
+            char resolved[PATH_MAX];
+            if (realpath(out, resolved) && strlen(resolved) < size)
+                strcpy(out, resolved);
             return 1;
+        }
     }
     return 0;
 }
