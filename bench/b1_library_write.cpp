@@ -118,7 +118,7 @@ void libraryWrite(const Counts &counts, Report &report)
     // The library and orvelctl on their own, beside a kmui-sim that ends at
     // once: "no session" must not wait out the start-up bound.
     halden::test::TempDir alone("bench-b1-noboard");
-    for (const char *file : {"orvelctl", "libORVEL.so"}) {
+    for (const char *file : {"orvelctl", "libORVEL.so.1"}) {
         halden::test::writeFile(alone.file(file), halden::test::readFile(std::string(HALDEN_BIN_DIR) + "/" + file));
         ::chmod(alone.file(file).c_str(), 0755);
     }

@@ -255,10 +255,11 @@ TEST(OrvelctlNoBoard, NoSessionWhenTheDeviceCannotBeOpened)
     EXPECT_EQ(r.err, "orvelctl: no session: the KMUI device could not be opened\n");
 }
 
-// orvelctl and the library copied into a folder of their own, beside a
-// kmui-sim that is missing or that ends at once: the library cannot start the
-// board and must say so promptly instead of waiting out its start-up bound
-// (about 10 s). The bound here is loose on purpose; ./run-bench times it.
+// orvelctl and the library (under its soname) copied into a folder of their
+// own, beside a kmui-sim that is missing or that ends at once: the library
+// cannot start the board and must say so promptly instead of waiting out its
+// start-up bound (about 10 s). The bound here is loose on purpose;
+// ./run-bench times it.
 TEST(OrvelctlNoBoard, NoSessionPromptlyWhenTheBoardCannotStart)
 {
     struct Case {
@@ -268,7 +269,7 @@ TEST(OrvelctlNoBoard, NoSessionPromptlyWhenTheBoardCannotStart)
     const Case cases[] = {{"missing", nullptr}, {"exits at once", "#!/bin/sh\nexit 3\n"}};
     for (const Case &c : cases) {
         TempDir dir("orvelctl-nostart");
-        for (const char *file : {"orvelctl", "libORVEL.so"}) {
+        for (const char *file : {"orvelctl", "libORVEL.so.1"}) {
             writeFile(dir.file(file), readFile(std::string(HALDEN_BIN_DIR) + "/" + file));
             ::chmod(dir.file(file).c_str(), 0755);
         }
