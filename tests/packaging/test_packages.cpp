@@ -278,3 +278,37 @@ TEST(Packages, InstalledAgentStartsFromItsAutostartEntryAndTakesACommand)
     EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe").string(),
               std::filesystem::canonical(root.file("usr/bin/kmui-sim")).string());
 }
+
+// Brimlet's launcher, from its menu entry: a settings folder of the user's
+// own, created with a private copy of the example the first time only.
+TEST(Packages, InstalledBrimletLauncherKeepsTheSettingsInTheUsersFolder)
+{
+    TempDir root("halden-root");
+    std::vector<std::string> install = dpkgInto(root);
+    install.insert(install.end(), {"--install", debOf("brimlet")});
+    const ProgramResult r = runProgram(install, {}, 120000);
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    const std::string entry = readFile(root.file("usr/share/applications/brimlet.desktop"));
+    ASSERT_NE(entry.find("\nExec=brimlet\n"), std::string::npos) << entry;
+
+    TempDir home("halden-home"), first("halden-work"), second("halden-work");
+    const std::string settings = home.path() + "/brimlet/Brimlet.ini";
+    const std::vector<std::string> env{"XDG_CONFIG_HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen"};
+    {
+        TamselProcess brimlet(root.file("usr/bin/brimlet"), first.path(), env);
+        ASSERT_TRUE(brimlet.start());
+        ASSERT_TRUE(brimlet.waitForErr("edit " + settings, 1, 20000)) << brimlet.errText();
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(settings.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // The user's file is theirs from then on: a second start leaves it alone.
+    writeFile(settings, "[General]\nTopicToken=site/mine\n");
+    {
+        TamselProcess brimlet(root.file("usr/bin/brimlet"), second.path(), env);
+        ASSERT_TRUE(brimlet.start());
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        EXPECT_EQ(brimlet.errText().find("no settings yet"), std::string::npos) << brimlet.errText();
+    }
+    EXPECT_NE(readFile(settings).find("TopicToken=site/mine"), std::string::npos);
+}
