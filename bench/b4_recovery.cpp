@@ -22,11 +22,8 @@ void recovery(const Counts &counts, Report &report)
     Figure &resub = report.declare("B4.resub", "broker back -> Tamsel subscribed again", "ms");
     Figure &worst = report.declare("B4.max", "  the slowest of those", "ms");
 
-    // Without it the broker holds the retained probe back behind its SUBACK
-    // until the agent acknowledges that (up to 40 ms of delayed ACK).
-    halden::test::MosquittoBroker broker(halden::test::MosquittoBroker::Deferred);
-    broker.setListenerOptions("set_tcp_nodelay true\n");
-    broker.start();
+    const std::unique_ptr<halden::test::MosquittoBroker> probed = probeBroker();
+    halden::test::MosquittoBroker &broker = *probed;
     Agent agent({broker.port(), "bench/recovery", "bench-pw", true});
     if (!broker.running() || !agent.startBoard() || !agent.startAgent()
         || !waitUntil([&] { return broker.countInLog("Received SUBSCRIBE") >= 1; }, 30000, 10)) {

@@ -44,11 +44,8 @@ void startUp(const Counts &counts, Report &report)
     Figure &withTable = report.declare("B5.table", "Tamsel start -> both slots shown", "ms");
     Figure &noTable = report.declare("B5.notable", "Tamsel start -> window, no firmware table", "ms");
 
-    // Without it the broker holds the retained probe back behind its SUBACK
-    // until the agent acknowledges that (up to 40 ms of delayed ACK).
-    halden::test::MosquittoBroker broker(halden::test::MosquittoBroker::Deferred);
-    broker.setListenerOptions("set_tcp_nodelay true\n");
-    broker.start();
+    const std::unique_ptr<halden::test::MosquittoBroker> probed = probeBroker();
+    halden::test::MosquittoBroker &broker = *probed;
     RawPublisher retain(broker.port());
     if (!broker.running() || !retain.publish("bench/start", "probe", true)) {
         withTable.note = "no broker";

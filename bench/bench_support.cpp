@@ -127,6 +127,14 @@ std::string slotCommand(const std::string &password, int onHour, int onMinute, i
         .toStdString();
 }
 
+std::unique_ptr<halden::test::MosquittoBroker> probeBroker()
+{
+    auto broker = std::make_unique<halden::test::MosquittoBroker>(halden::test::MosquittoBroker::Deferred);
+    broker->setListenerOptions("set_tcp_nodelay true\n");
+    broker->start();
+    return broker;
+}
+
 std::string handledLine(const std::string &topic) { return "slot_mtsBranchReceived::topic = " + topic; }
 std::string retainedLine(const std::string &topic) { return "Ignored a retained message on " + topic; }
 

@@ -4,6 +4,7 @@
 // a process's memory and CPU time, and one whole agent (Tamsel in its own
 // folder on its own simulated board) to measure.
 #include "kmui_sim_process.h"
+#include "mosquitto_broker.h"
 #include "tamsel_process.h"
 #include "temp_dir.h"
 
@@ -106,6 +107,11 @@ private:
     halden::test::KmuiSimProcess sim_;
     std::unique_ptr<halden::test::TamselProcess> agent_;
 };
+
+// A broker started for timing subscriptions by a retained probe: it sends at
+// once, where by default it would hold the probe back behind its SUBACK until
+// the client acknowledged that (up to 40 ms of delayed ACK).
+std::unique_ptr<halden::test::MosquittoBroker> probeBroker();
 
 // The agent's diagnostic line for each message it takes from the broker, and
 // the one for a retained message it leaves alone: the second tells, to the
