@@ -17,10 +17,6 @@ namespace halden::bench {
 
 namespace {
 
-// Pauses of one byte transaction when the ready and done bits come on their
-// first query (kmui-sim's default --ready-after 1 --done-after 1).
-constexpr int kPausesPerTransaction = 3;
-
 std::vector<std::string> rawSchedule(int i)
 {
     return {std::to_string(6 + i % 3), std::to_string(i % 60), "22", "10", "3", "0x3E"};
@@ -82,7 +78,7 @@ void libraryWrite(const Counts &counts, Report &report)
     // The floor, from what the board saw and the library's own pause.
     const size_t registerWrites = readTrace(dir.file("trace")).size();
     const double bytesPerSchedule = double(registerWrites) / counts.repeats;
-    const double floor = bytesPerSchedule * kPausesPerTransaction * orvel::kPauseMs;
+    const double floor = smbusFloorMs(bytesPerSchedule);
     const std::string floorName = std::to_string(int(bytesPerSchedule)) + " bytes x " +
                                   std::to_string(kPausesPerTransaction) + " x " + std::to_string(orvel::kPauseMs) +
                                   " ms pauses";

@@ -8,7 +8,6 @@
 #include "benchmarks.h"
 
 #include "bench_support.h"
-#include "core/smbus.h"
 #include "mosquitto_broker.h"
 #include "mqtt_load.h"
 #include "run_program.h"
@@ -17,9 +16,8 @@ namespace halden::bench {
 
 namespace {
 
-// Two slots of six registers, each read pausing three times.
+// Two slots of six registers.
 constexpr int kSlotReads = 2 * 6;
-constexpr int kPausesPerTransaction = 3;
 
 double startOnce(uint16_t port, bool table, std::string &note)
 {
@@ -69,7 +67,7 @@ void startUp(const Counts &counts, Report &report)
         withTable.median = present.median();
         withTable.p95 = present.max();
         withTable.peerName = "reading both slots: 12 bytes x 3 pauses";
-        withTable.peer = double(kSlotReads * kPausesPerTransaction) * orvel::kPauseMs;
+        withTable.peer = smbusFloorMs(kSlotReads);
         withTable.hardwareFloor = true;
     }
     if (!absent.empty()) {

@@ -1,6 +1,7 @@
 #include "bench_support.h"
 
 #include "command_message.h"
+#include "core/smbus.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +15,8 @@
 #include <unistd.h>
 
 namespace halden::bench {
+
+double smbusFloorMs(double transactions) { return transactions * kPausesPerTransaction * orvel::kPauseMs; }
 
 double nowMs()
 {
@@ -179,15 +182,8 @@ void Agent::stopAgent()
         agent_->stop();
 }
 
-std::string Agent::errText() const { return halden::test::readFile(errPath()); }
+std::string Agent::errText() const { return agent_ ? agent_->errText() : std::string(); }
 
-size_t Agent::countInErr(const std::string &needle) const
-{
-    const std::string text = errText();
-    size_t n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
-        ++n;
-    return n;
-}
+size_t Agent::countInErr(const std::string &needle) const { return agent_ ? agent_->countInErr(needle) : 0; }
 
 } // namespace halden::bench

@@ -17,6 +17,13 @@
 
 namespace halden::bench {
 
+// Pauses of one SMBus byte transaction when the ready and done bits come on
+// their first query (kmui-sim's default --ready-after 1 --done-after 1):
+// after the ready query, after the start, after the done query.
+constexpr int kPausesPerTransaction = 3;
+// The least time that many byte transactions take, from the library's pause.
+double smbusFloorMs(double transactions);
+
 // CLOCK_MONOTONIC in milliseconds.
 double nowMs();
 void sleepMs(double ms);
