@@ -1,8 +1,6 @@
 #include "kmui_endpoint.h"
 
-#include <errno.h>
-#include <limits.h>
-#include <sys/stat.h>
+#include "private_folder.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,7 +19,7 @@ int kmuiRuntimeDir(char *out, size_t size)
     const char *xdg = getenv("XDG_RUNTIME_DIR");
     if (xdg && *xdg)
         return fits(snprintf(out, size, "%s/kmui", xdg), size);
-    return fits(snprintf(out, size, "/tmp/kmui-%u", (unsigned)getuid()), size);
+    return fits(snprintf(out, size, "/tmp/kmui-%u", (unsigned)geteuid()), size);
 }
 
 int kmuiEndpointPath(const char *dir, const char *deviceName, char *out, size_t size)
@@ -33,39 +31,15 @@ int kmuiEndpointPath(const char *dir, const char *deviceName, char *out, size_t 
 
 int kmuiPidFilePath(const char *dir, char *out, size_t size)
 {
-    return fits(snprintf(out, size, "%s/kmui-sim.pid", dir), size);
+    return fits(snprintf(out, size, "%s/" KMUI_PID_FILE_NAME, dir), size);
 }
 
 int kmuiStateFilePath(const char *dir, char *out, size_t size)
 {
-    return fits(snprintf(out, size, "%s/kmui-sim.state", dir), size);
+    return fits(snprintf(out, size, "%s/" KMUI_STATE_FILE_NAME, dir), size);
 }
 
-int kmuiMakeRuntimeDir(const char *dir)
+int kmuiOpenRuntimeDir(const char *dir, char *why, size_t whySize)
 {
-    char partial[PATH_MAX];
-    const size_t length = strlen(dir);
-    if (length == 0 || length >= sizeof partial) {
-        errno = ENAMETOOLONG;
-        return 0;
-    }
-    memcpy(partial, dir, length + 1);
-    for (char *p = partial + 1; *p; ++p) {
-        if (*p != '/')
-            continue;
-        *p = '\0';
-        if (mkdir(partial, 0700) != 0 && errno != EEXIST)
-            return 0;
-        *p = '/';
-    }
-    if (mkdir(partial, 0700) != 0 && errno != EEXIST)
-        return 0;
-    struct stat st;
-    if (stat(partial, &st) != 0)
-        return 0;
-    if (!S_ISDIR(st.st_mode)) {
-        errno = ENOTDIR;
-        return 0;
-    }
-    return 1;
+    return privateFolderOpen(dir, 1, why, whySize);
 }

@@ -31,6 +31,14 @@ int main(int argc, char **argv)
         }
         options.runtimeDir = dir;
     }
+    // Checked before anything is read from it or served in it: under a name
+    // such as /tmp/kmui-<uid> the folder may be someone else's.
+    char why[512];
+    const int folder = kmuiOpenRuntimeDir(options.runtimeDir.c_str(), why, sizeof why);
+    if (folder < 0) {
+        std::fprintf(stderr, "kmui-sim: the runtime folder is refused: %s\n", why);
+        return 1;
+    }
     if (options.useStateFile) {
         char state[PATH_MAX];
         if (!kmuiStateFilePath(options.runtimeDir.c_str(), state, sizeof state)) {
@@ -45,7 +53,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "kmui-sim: cannot write the trace file %s\n", options.board.traceFile.c_str());
         return 1;
     }
-    kmui::SimServer server(board, options.runtimeDir);
+    kmui::SimServer server(board, options.runtimeDir, folder);
     if (!server.start(error)) {
         std::fprintf(stderr, "kmui-sim: %s\n", error.c_str());
         return 1;

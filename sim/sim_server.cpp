@@ -4,6 +4,7 @@
 
 extern "C" {
 #include "kmui_endpoint.h"
+#include "private_folder.h"
 }
 
 #include <cerrno>
@@ -32,14 +33,16 @@ std::string errnoText() { return std::strerror(errno); }
 
 } // namespace
 
-SimServer::SimServer(Board &board, std::string runtimeDir)
-    : board_(board), runtimeDir_(std::move(runtimeDir))
+SimServer::SimServer(Board &board, std::string runtimeDir, int runtimeFolder)
+    : board_(board), runtimeDir_(std::move(runtimeDir)), folder_(runtimeFolder)
 {
 }
 
 SimServer::~SimServer()
 {
     cleanUp();
+    if (folder_ >= 0)
+        ::close(folder_);
 }
 
 bool SimServer::start(std::string &error)
@@ -62,11 +65,7 @@ bool SimServer::start(std::string &error)
     sigaction(SIGINT, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    if (!kmuiMakeRuntimeDir(runtimeDir_.c_str())) {
-        error = "cannot create the runtime folder " + runtimeDir_ + ": " + errnoText();
-        return false;
-    }
-    if (::access(runtimeDir_.c_str(), W_OK | X_OK) != 0) {
+    if (::faccessat(folder_, ".", W_OK | X_OK, 0) != 0) {
         error = "cannot use the runtime folder " + runtimeDir_ + ": " + errnoText();
         return false;
     }
@@ -127,24 +126,13 @@ bool SimServer::listenOn(const std::string &deviceName, std::string &error)
 
 bool SimServer::writePidFile(std::string &error)
 {
-    char path[PATH_MAX];
-    if (!kmuiPidFilePath(runtimeDir_.c_str(), path, sizeof path)) {
-        error = "the runtime folder path is too long: " + runtimeDir_;
-        return false;
-    }
     // Written whole under a temporary name, so a reader never sees half a pid.
-    const std::string temp = std::string(path) + ".tmp";
     const std::string text = std::to_string(::getpid()) + "\n";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (fd >= 0 && ::close(fd) != 0)
-        ok = false;
-    if (!ok || ::rename(temp.c_str(), path) != 0) {
-        error = "cannot write the pid file " + std::string(path) + ": " + errnoText();
-        ::unlink(temp.c_str());
+    if (!privateFolderWriteFile(folder_, KMUI_PID_FILE_NAME, text.data(), text.size(), 0644)) {
+        error = "cannot write the pid file " + runtimeDir_ + "/" KMUI_PID_FILE_NAME ": " + errnoText();
         return false;
     }
-    pidFile_ = path;
+    pidWritten_ = true;
     return true;
 }
 
@@ -279,9 +267,9 @@ void SimServer::cleanUp()
     for (const std::string &path : socketPaths_)
         ::unlink(path.c_str());
     socketPaths_.clear();
-    if (!pidFile_.empty())
-        ::unlink(pidFile_.c_str());
-    pidFile_.clear();
+    if (pidWritten_)
+        ::unlinkat(folder_, KMUI_PID_FILE_NAME, 0);
+    pidWritten_ = false;
 }
 
 } // namespace kmui

@@ -11,13 +11,14 @@ namespace kmui {
 
 class SimServer {
 public:
-    SimServer(Board &board, std::string runtimeDir);
+    // Serves in runtimeDir, whose checked descriptor it takes over.
+    SimServer(Board &board, std::string runtimeDir, int runtimeFolder);
     ~SimServer();
     SimServer(const SimServer &) = delete;
     SimServer &operator=(const SimServer &) = delete;
 
-    // Creates the folder, listens on every endpoint, then writes the pid
-    // file. On failure returns false with a one-line reason in error.
+    // Listens on every endpoint, then writes the pid file. On failure
+    // returns false with a one-line reason in error.
     bool start(std::string &error);
     // Serves until SIGTERM or SIGINT arrives (also one that came during
     // start); returns 0, or 1 on a poll failure.
@@ -40,9 +41,10 @@ private:
 
     Board &board_;
     std::string runtimeDir_;
+    int folder_ = -1;
     std::vector<int> listeners_;
     std::vector<std::string> socketPaths_;
-    std::string pidFile_;
+    bool pidWritten_ = false;
     std::vector<Client> clients_;
     ConnectionId lastId_ = kLocalConnection;
     sigset_t waitMask_{};

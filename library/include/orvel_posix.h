@@ -16,6 +16,12 @@ ORVL_EXPORT void orvlSetDebugOutput(int enabled);
  * board is gone or hung, rather than answering with a failure. */
 ORVL_EXPORT int orvlDriverAnswered(void);
 
+/* Why the board's runtime folder or its socket was last refused (a folder
+ * that is not the caller's own and private, a socket served by another user),
+ * as one line; "" while nothing was. Such a board is never used: the exports
+ * answer as with no board. */
+ORVL_EXPORT const char *orvlRuntimeProblem(void);
+
 #ifdef __cplusplus
 }
 #endif

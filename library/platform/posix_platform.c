@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -27,12 +28,13 @@
 #include "kmui_endpoint.h"
 #include "kmui_framing.h"
 #include "posix_process.h"
+#include "private_folder.h"
 
 enum {
     kStartWaitMs = 10000, /* the simulator may be slow to start under sanitizers */
     kStopWaitMs = 5000,
     kKillWaitMs = 2000,
-    kReplyTimeoutS = 5, /* a stuck simulator must not hang the caller for good */
+    kReplyTimeoutS = 5, /* one request, whole: a stuck board must not hang the caller for good */
     kRetryAfterTimeoutS = 2,
 };
 static const long kLookForReplyNs = 200 * 1000L;
@@ -54,10 +56,58 @@ typedef struct PosixDevice {
  * of a caller whose board went away to a few milliseconds per export. */
 static _Thread_local int t_driverUnreachable;
 
-/* The runtime folder, created when missing. */
-static int runtimeDir(char *out, size_t size)
+/* Why the last use of the runtime folder or of a board's socket was refused,
+ * for orvelctl's one line; empty while nothing was. */
+static char g_runtimeProblem[512];
+
+static void posixDebugOutput(const char *text);
+
+/* Keeps the reason and says it once (not on every retry of every request). */
+__attribute__((format(printf, 1, 2))) static void refuse(const char *format, ...)
 {
-    return kmuiRuntimeDir(out, size) && kmuiMakeRuntimeDir(out);
+    char text[sizeof g_runtimeProblem];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (strcmp(g_runtimeProblem, text) == 0)
+        return;
+    memcpy(g_runtimeProblem, text, sizeof text);
+    posixDebugOutput(text);
+}
+
+const char *orvlRuntimeProblem(void)
+{
+    return g_runtimeProblem;
+}
+
+/* The runtime folder, created when missing; its descriptor once it is known
+ * to be ours and closed to others, else -1. Checked on every use: anyone may
+ * have made a folder under a predictable name such as /tmp/kmui-<uid>. */
+static int openRuntimeDir(char *path, size_t size, int create)
+{
+    if (!kmuiRuntimeDir(path, size))
+        return -1;
+    char why[400];
+    const int fd = create ? kmuiOpenRuntimeDir(path, why, sizeof why) : privateFolderOpen(path, 0, why, sizeof why);
+    if (fd < 0)
+        refuse("the board's runtime folder is refused: %s", why);
+    return fd;
+}
+
+/* The board is only who we started, or root's: a socket served by another
+ * user would hand that user every request and let it answer as the board. */
+static int servedByUs(int fd, const char *path)
+{
+    struct ucred peer;
+    socklen_t length = sizeof peer;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || length != sizeof peer)
+        return 0;
+    if (peer.uid == geteuid() || peer.uid == 0)
+        return 1;
+    refuse("the board's socket %s is served by uid %u, not by uid %u or root", path, (unsigned)peer.uid,
+           (unsigned)geteuid());
+    return 0;
 }
 
 static int connectEndpoint(const char *deviceName)
@@ -66,19 +116,21 @@ static int connectEndpoint(const char *deviceName)
     struct sockaddr_un address;
     memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    if (!runtimeDir(dir, sizeof dir) || !kmuiEndpointPath(dir, deviceName, address.sun_path, sizeof address.sun_path))
+    const int folder = openRuntimeDir(dir, sizeof dir, 1);
+    if (folder < 0)
+        return -1;
+    close(folder);
+    if (!kmuiEndpointPath(dir, deviceName, address.sun_path, sizeof address.sun_path))
         return -1;
 
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    if (connect(fd, (const struct sockaddr *)&address, sizeof address) != 0) {
+    if (connect(fd, (const struct sockaddr *)&address, sizeof address) != 0 || !servedByUs(fd, address.sun_path)) {
         close(fd);
         return -1;
     }
-    struct timeval timeout = {kReplyTimeoutS, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    g_runtimeProblem[0] = '\0';
     return fd;
 }
 
@@ -135,13 +187,40 @@ static void breakConnection(PosixDevice *device, int timedOut)
         device->retryAfter.tv_sec += kRetryAfterTimeoutS;
 }
 
-static int sendAll(int fd, const void *data, size_t length)
+/* Waits until fd is ready for events or the deadline passes; 0 then, with
+ * errno ETIMEDOUT. Every wait of one request counts against the same deadline,
+ * so a peer that trickles its answer a byte at a time cannot stretch it. */
+static int readyBy(int fd, short events, const struct timespec *deadline)
+{
+    for (;;) {
+        const struct timespec now = monotonicNow();
+        long long leftMs = (long long)(deadline->tv_sec - now.tv_sec) * 1000 + (deadline->tv_nsec - now.tv_nsec) / 1000000;
+        if (leftMs < 0)
+            leftMs = 0;
+        struct pollfd ready = {fd, events, 0};
+        const int n = poll(&ready, 1, (int)leftMs);
+        if (n > 0)
+            return 1;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            errno = ETIMEDOUT;
+        return 0;
+    }
+}
+
+static int sendAll(int fd, const void *data, size_t length, const struct timespec *deadline)
 {
     const char *p = data;
     while (length > 0) {
-        ssize_t n = send(fd, p, length, MSG_NOSIGNAL);
+        ssize_t n = send(fd, p, length, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!readyBy(fd, POLLOUT, deadline))
+                return 0;
+            continue;
+        }
         if (n <= 0)
             return 0;
         p += n;
@@ -154,7 +233,7 @@ static int sendAll(int fd, const void *data, size_t length)
  * once for the header and again for the body (the firmware-table scan makes
  * thousands of requests). */
 static int sendRequest(int fd, const unsigned char *header, size_t headerLength, const void *body,
-                       size_t bodyLength)
+                       size_t bodyLength, const struct timespec *deadline)
 {
     struct iovec parts[2] = {{(void *)header, headerLength}, {(void *)body, bodyLength}};
     struct msghdr message;
@@ -162,41 +241,33 @@ static int sendRequest(int fd, const unsigned char *header, size_t headerLength,
     message.msg_iov = parts;
     message.msg_iovlen = 2;
     ssize_t n;
-    while ((n = sendmsg(fd, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    while ((n = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT)) < 0 && errno == EINTR) {
     }
-    if (n < 0)
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
         return 0;
-    size_t sent = (size_t)n;
+    size_t sent = n < 0 ? 0 : (size_t)n;
     if (sent < headerLength)
-        return sendAll(fd, header + sent, headerLength - sent) && sendAll(fd, body, bodyLength);
+        return sendAll(fd, header + sent, headerLength - sent, deadline) && sendAll(fd, body, bodyLength, deadline);
     sent -= headerLength;
-    return sendAll(fd, (const char *)body + sent, bodyLength - sent);
+    return sendAll(fd, (const char *)body + sent, bodyLength - sent, deadline);
 }
 
-static int receiveAll(int fd, void *data, size_t length)
+static int receiveAll(int fd, void *data, size_t length, const struct timespec *deadline)
 {
     char *p = data;
     while (length > 0) {
-        ssize_t n = recv(fd, p, length, 0);
+        ssize_t n = recv(fd, p, length, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!readyBy(fd, POLLIN, deadline))
+                return 0;
+            continue;
+        }
         if (n <= 0)
             return 0;
         p += n;
         length -= (size_t)n;
-    }
-    return 1;
-}
-
-/* Reads and drops what does not fit the caller's buffer. */
-static int discard(int fd, size_t length)
-{
-    char sink[256];
-    while (length > 0) {
-        size_t part = length < sizeof sink ? length : sizeof sink;
-        if (!receiveAll(fd, sink, part))
-            return 0;
-        length -= part;
     }
     return 1;
 }
@@ -218,23 +289,35 @@ static void awaitReply(int fd)
     }
 }
 
-/* One request over a live connection; 0 when it could not be completed. */
+/* One request over a live connection; 0 when it could not be completed. The
+ * driver hands back the buffer it was given, so a reply of any other length
+ * is not the board's: the stream is out of step (or the peer is not a board)
+ * and the request fails as against a dead board. */
 static int exchange(int fd, uint32_t controlCode, void *buffer, uint32_t length, int *timedOut)
 {
     unsigned char header[KMUI_REQUEST_HEADER_SIZE];
     unsigned char replyHeader[KMUI_REPLY_HEADER_SIZE];
     kmuiPutRequestHeader(header, controlCode, length);
+    struct timespec deadline = monotonicNow();
+    deadline.tv_sec += kReplyTimeoutS;
     errno = 0;
-    int ok = sendRequest(fd, header, sizeof header, buffer, length);
+    int ok = sendRequest(fd, header, sizeof header, buffer, length, &deadline);
     if (ok)
         awaitReply(fd);
-    ok = ok && receiveAll(fd, replyHeader, sizeof replyHeader);
-    if (ok) {
-        const uint32_t replyLength = kmuiGetU32(replyHeader);
-        const uint32_t take = replyLength < length ? replyLength : length;
-        ok = receiveAll(fd, buffer, take) && discard(fd, replyLength - take);
+    ok = ok && receiveAll(fd, replyHeader, sizeof replyHeader, &deadline);
+    if (ok && kmuiGetU32(replyHeader) != length) {
+        errno = EPROTO;
+        ok = 0;
     }
-    *timedOut = !ok && (errno == EAGAIN || errno == EWOULDBLOCK);
+    /* Into a buffer of our own first: half a reply is not handed back. */
+    unsigned char small[256];
+    unsigned char *reply = length <= sizeof small ? small : malloc(length);
+    ok = ok && reply && receiveAll(fd, reply, length, &deadline);
+    if (ok)
+        memcpy(buffer, reply, length);
+    if (reply != small)
+        free(reply);
+    *timedOut = !ok && errno == ETIMEDOUT;
     return ok;
 }
 
@@ -366,57 +449,70 @@ static int posixInstallAndStart(const char *serviceName, const char *displayName
     char deviceName[64];
     if (!deviceNameOfDriver(driverPath, deviceName, sizeof deviceName))
         return 0;
-    char dir[PATH_MAX], program[PATH_MAX], pidFile[PATH_MAX], logFile[PATH_MAX];
-    if (!runtimeDir(dir, sizeof dir) || !simulatorPath(program, sizeof program)
-        || !kmuiPidFilePath(dir, pidFile, sizeof pidFile)
-        || snprintf(logFile, sizeof logFile, "%s/kmui-sim.log", dir) >= (int)sizeof logFile)
+    char dir[PATH_MAX], program[PATH_MAX];
+    if (!simulatorPath(program, sizeof program))
+        return 0;
+    const int folder = openRuntimeDir(dir, sizeof dir, 1);
+    if (folder < 0)
         return 0;
 
     /* Nothing answered the device, so a pid file here is left from a board
      * that did not end cleanly; it must not be taken for the new one's. */
-    pid_t stale = orvlReadPidFile(pidFile);
+    pid_t stale = orvlReadPidFile(folder, KMUI_PID_FILE_NAME);
     if (stale <= 1 || !orvlIsProgram(stale, "kmui-sim"))
-        unlink(pidFile);
+        unlinkat(folder, KMUI_PID_FILE_NAME, 0);
 
+    int started = 0;
+    const int log = privateFolderOpenFile(folder, KMUI_LOG_FILE_NAME, O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (log < 0)
+        refuse("cannot open the board's log %s/%s: %s", dir, KMUI_LOG_FILE_NAME, strerror(errno));
     const char *const argv[] = {program, "--runtime-dir", dir, NULL};
-    const pid_t started = orvlSpawnDetached(argv, logFile);
-    if (!started)
-        return 0;
+    const pid_t board = log >= 0 ? orvlSpawnDetached(argv, log) : 0;
+    if (log >= 0)
+        close(log);
 
     /* Started once its endpoint accepts and its pid file tells whom to stop;
      * a board that ended meanwhile will not come up, so that is not waited out. */
-    for (int waited = 0; waited < kStartWaitMs; waited += 10) {
-        if (endpointAccepts(deviceName) && access(pidFile, F_OK) == 0)
-            return 1;
-        if (orvlProcessGone(started))
-            return 0;
+    for (int waited = 0; board && waited < kStartWaitMs; waited += 10) {
+        if (endpointAccepts(deviceName) && faccessat(folder, KMUI_PID_FILE_NAME, F_OK, AT_SYMLINK_NOFOLLOW) == 0) {
+            started = 1;
+            break;
+        }
+        if (orvlProcessGone(board))
+            break;
         sleepFor(10);
     }
-    return 0;
+    close(folder);
+    return started;
 }
 
 static int posixStopAndRemove(const char *serviceName)
 {
     (void)serviceName;
-    char dir[PATH_MAX], pidFile[PATH_MAX];
-    if (!kmuiRuntimeDir(dir, sizeof dir) || !kmuiPidFilePath(dir, pidFile, sizeof pidFile))
+    char dir[PATH_MAX];
+    const int folder = openRuntimeDir(dir, sizeof dir, 0);
+    if (folder < 0)
         return 0;
-    pid_t pid = orvlReadPidFile(pidFile);
-    if (pid <= 1 || !orvlIsProgram(pid, "kmui-sim"))
-        return 0;
-
-    if (kill(pid, SIGTERM) == 0 && orvlWaitGone(pid, kStopWaitMs))
-        return 1;
-    kill(pid, SIGKILL);
-    if (!orvlWaitGone(pid, kKillWaitMs))
-        return 0;
-    /* Killed before it could tidy up: remove what it leaves behind. */
-    char endpoint[PATH_MAX];
-    for (const char *const *name = kmuiServedDeviceNames; *name; ++name)
-        if (kmuiEndpointPath(dir, *name, endpoint, sizeof endpoint))
-            unlink(endpoint);
-    unlink(pidFile);
-    return 1;
+    int stopped = 0;
+    const pid_t pid = orvlReadPidFile(folder, KMUI_PID_FILE_NAME);
+    if (pid > 1 && orvlIsProgram(pid, "kmui-sim")) {
+        if (kill(pid, SIGTERM) == 0 && orvlWaitGone(pid, kStopWaitMs)) {
+            stopped = 1;
+        } else {
+            kill(pid, SIGKILL);
+            if (orvlWaitGone(pid, kKillWaitMs)) {
+                /* Killed before it could tidy up: remove what it leaves behind. */
+                char socketName[80];
+                for (const char *const *name = kmuiServedDeviceNames; *name; ++name)
+                    if (kmuiEndpointPath(".", *name, socketName, sizeof socketName))
+                        unlinkat(folder, socketName, 0);
+                unlinkat(folder, KMUI_PID_FILE_NAME, 0);
+                stopped = 1;
+            }
+        }
+    }
+    close(folder);
+    return stopped;
 }
 
 static const OrvlPlatform kPosixPlatform = {

@@ -20,10 +20,9 @@ static void closeInheritedFiles(int keep, long max)
 
 /* Runs in the grandchild, so only async-signal-safe calls; reports a failed
  * exec through the pipe. */
-static void execDetached(const char *const argv[], const char *logFile, int report, long maxFd)
+static void execDetached(const char *const argv[], int log, int report, long maxFd)
 {
     int in = open("/dev/null", O_RDONLY);
-    int log = open(logFile, O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (in >= 0)
         dup2(in, 0);
     if (log >= 0) {
@@ -45,7 +44,7 @@ static void execDetached(const char *const argv[], const char *logFile, int repo
     _exit(127);
 }
 
-pid_t orvlSpawnDetached(const char *const argv[], const char *logFile)
+pid_t orvlSpawnDetached(const char *const argv[], int logFd)
 {
     long maxFd = sysconf(_SC_OPEN_MAX);
     if (maxFd < 0 || maxFd > 65536)
@@ -75,7 +74,7 @@ pid_t orvlSpawnDetached(const char *const argv[], const char *logFile)
         setsid();
         pid_t grandchild = fork();
         if (grandchild == 0)
-            execDetached(argv, logFile, report[1], maxFd);
+            execDetached(argv, logFd, report[1], maxFd);
         /* The caller watches the program by its pid while it starts. */
         if (grandchild > 0 && write(started[1], &grandchild, sizeof grandchild) != sizeof grandchild)
             _exit(1);
@@ -103,14 +102,18 @@ pid_t orvlSpawnDetached(const char *const argv[], const char *logFile)
     return program;
 }
 
-pid_t orvlReadPidFile(const char *path)
+pid_t orvlReadPidFile(int folder, const char *name)
 {
-    FILE *file = fopen(path, "re");
-    if (!file)
+    const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
         return 0;
     char text[32] = {0};
-    size_t n = fread(text, 1, sizeof text - 1, file);
-    fclose(file);
+    ssize_t n;
+    while ((n = read(fd, text, sizeof text - 1)) < 0 && errno == EINTR) {
+    }
+    close(fd);
+    if (n <= 0)
+        return 0;
     text[n] = '\0';
     char *end = NULL;
     errno = 0;

@@ -6,11 +6,13 @@
 
 /* Starts argv[0] in its own session, not a child of the caller, so that it
  * outlives the caller like a service; stdin from /dev/null, stdout and stderr
- * appended to logFile. The program's pid once it was executed, else 0. */
-pid_t orvlSpawnDetached(const char *const argv[], const char *logFile);
+ * to logFd (which the caller keeps and closes). The program's pid once it was
+ * executed, else 0. */
+pid_t orvlSpawnDetached(const char *const argv[], int logFd);
 
-/* The pid in the file, or 0 when there is none. */
-pid_t orvlReadPidFile(const char *path);
+/* The pid in the file name inside the folder (a link is not followed), or 0
+ * when there is none. */
+pid_t orvlReadPidFile(int folder, const char *name);
 
 /* Non-zero when pid runs a program of that name, so a stale pid file cannot
  * make us signal an unrelated process. */

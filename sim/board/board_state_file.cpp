@@ -2,13 +2,15 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 namespace kmui {
 
 namespace {
 const char kHeader[] = "kmui-sim state 1";
+// A few hundred bytes in practice; more is not a state file of ours.
+const size_t kMaxStateFile = 1 << 20;
 }
 
 std::string bytesToHex(const uint8_t *bytes, size_t count)
@@ -49,9 +51,19 @@ bool hexToBytes(const std::string &hex, uint8_t *bytes, size_t count)
 StateMap loadStateFile(const std::string &path)
 {
     StateMap state;
-    std::ifstream in(path);
+    // Not through a link: in a shared place it could name anyone's file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return state;
+    std::string text;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && text.size() < kMaxStateFile)
+        text.append(chunk, static_cast<size_t>(n));
+    ::close(fd);
+    std::istringstream in(text);
     std::string line;
-    if (!in || !std::getline(in, line) || line != kHeader)
+    if (!std::getline(in, line) || line != kHeader)
         return state;
     while (std::getline(in, line)) {
         auto space = line.find(' ');
@@ -68,8 +80,12 @@ bool saveStateFile(const std::string &path, const StateMap &state)
     for (const auto &[key, value] : state)
         text += key + " " + value + "\n";
 
+    // A fresh temporary of our own: one left by a board that died is removed
+    // (unlink takes a link itself, never what it points at), and O_EXCL with
+    // O_NOFOLLOW refuses anything that appears under the name meanwhile.
     const std::string temp = path + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ::unlink(temp.c_str());
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     size_t done = 0;

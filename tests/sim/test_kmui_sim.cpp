@@ -307,7 +307,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCommandCase{"TableCutOff", {"--table-address", "0xEFFF9"}, 2, "bad value"},
         BadCommandCase{"CountTooBig", {"--returned-count", "1025"}, 2, "bad value"},
         BadCommandCase{"FolderIsAFile", {"--runtime-dir", "@DIR/a-file"}, 1, "a-file"},
-        BadCommandCase{"FolderUnderAFile", {"--runtime-dir", "@DIR/a-file/sub"}, 1, "cannot create the runtime folder"},
+        BadCommandCase{"FolderUnderAFile", {"--runtime-dir", "@DIR/a-file/sub"}, 1, "the runtime folder is refused: cannot create"},
         BadCommandCase{"FolderTooLong", {"--runtime-dir", "@DIR/" + std::string(120, 'x')}, 1, "too long"}),
     [](const auto &info) { return std::string(info.param.name); });
 

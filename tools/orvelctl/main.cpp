@@ -36,7 +36,11 @@ int main(int argc, char **argv)
     ORVL_CloseInterface();
 
     if (status != ORVL_OK) {
-        const std::string message = answered ? orvelctl::statusMessage(status) : orvelctl::noAnswerMessage(status);
+        // A board refused for safety says why, not only that none answered.
+        const std::string refused = orvlRuntimeProblem();
+        const std::string message = !refused.empty() ? refused
+                                    : answered       ? orvelctl::statusMessage(status)
+                                                     : orvelctl::noAnswerMessage(status);
         std::fprintf(stderr, "orvelctl: %s\n", message.c_str());
         return status;
     }

@@ -252,7 +252,8 @@ TEST(OrvelctlNoBoard, NoSessionWhenTheDeviceCannotBeOpened)
     writeFile(dir.file("not-a-folder"), "");
     auto r = runProgram({kOrvelctl, "version"}, {"KMUI_RUNTIME_DIR=" + dir.file("not-a-folder")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "orvelctl: no session: the KMUI device could not be opened\n");
+    EXPECT_EQ(r.err, "orvelctl: the board's runtime folder is refused: " + dir.file("not-a-folder")
+                         + " is not a folder\n");
 }
 
 // orvelctl and the library (under its soname) copied into a folder of their

@@ -9,6 +9,9 @@
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0  // handles are not inherited by default there
 #endif
+#ifndef O_NOFOLLOW
+#define O_NOFOLLOW 0  // no symbolic links for the C runtime to follow
+#endif
 
 static inline struct tm *gmtime_r(const time_t *time, struct tm *out)
 {
