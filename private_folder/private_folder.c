@@ -6,6 +6,7 @@
 #include <limits.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,6 +89,22 @@ int privateFolderOpen(const char *path, int create, char *why, size_t whySize)
         return -1;
     }
     return fd;
+}
+
+int privateFolderOpenUserRuntime(char *path, size_t pathSize, char *why, size_t whySize)
+{
+    const char *xdg = getenv("XDG_RUNTIME_DIR");
+    const char *tmp = getenv("TMPDIR");
+    int n;
+    if (xdg && *xdg)
+        n = snprintf(path, pathSize, "%s", xdg);
+    else
+        n = snprintf(path, pathSize, "%s/halden-%ld", tmp && *tmp ? tmp : "/tmp", (long)geteuid());
+    if (n <= 0 || (size_t)n >= pathSize) {
+        say(why, whySize, "the runtime folder's name is too long");
+        return -1;
+    }
+    return privateFolderOpen(path, !(xdg && *xdg), why, whySize);
 }
 
 int privateFolderOpenFile(int folder, const char *name, int flags, mode_t mode)

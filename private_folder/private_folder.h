@@ -21,6 +21,12 @@ extern "C" {
  * or stricter)", "cannot create <path>: <reason>". */
 int privateFolderOpen(const char *path, int create, char *why, size_t whySize);
 
+/* The user's own runtime folder for Halden's small files (locks): the
+ * session's $XDG_RUNTIME_DIR (checked, never created), else
+ * ${TMPDIR:-/tmp}/halden-<euid> (created private, checked). Returns its
+ * descriptor with its path in path, or -1 with one line in why. */
+int privateFolderOpenUserRuntime(char *path, size_t pathSize, char *why, size_t whySize);
+
 /* A file inside an opened folder: openat with O_NOFOLLOW and O_CLOEXEC added,
  * so a link planted under the name is refused rather than followed. */
 int privateFolderOpenFile(int folder, const char *name, int flags, mode_t mode);

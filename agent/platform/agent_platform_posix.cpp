@@ -3,6 +3,7 @@
 // start. The library is looked for beside the program first.
 #include "agent_platform.h"
 
+#include <cstdio>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -12,6 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+extern "C" {
+#include "private_folder.h"
+}
+
 namespace agent_platform {
 
 struct InstanceMarker {
@@ -20,24 +25,32 @@ struct InstanceMarker {
 
 namespace {
 
-// The per-user runtime folder plays the part of the Windows session namespace.
-std::string lockPath(const char *name)
+// The user's own runtime folder plays the part of the Windows session
+// namespace. Under a shared name such as /tmp/halden-<uid> it may have been
+// made by someone else, so it is checked before each use (private_folder.h).
+// -1 when it is refused; why then says so.
+int lockFolder(std::string &why)
 {
-    const char *dir = getenv("XDG_RUNTIME_DIR");
-    if (!dir || !*dir)
-        dir = getenv("TMPDIR");
-    if (!dir || !*dir)
-        dir = "/tmp";
-    std::string path = dir;
-    path += "/tamsel-";
-    path += name;
-    path += ".lock";
-    return path;
+    char path[PATH_MAX];
+    char reason[512] = "";
+    const int folder = privateFolderOpenUserRuntime(path, sizeof path, reason, sizeof reason);
+    why = reason;
+    return folder;
+}
+
+std::string lockName(const char *name)
+{
+    return std::string("tamsel-") + name + ".lock";
 }
 
 bool posixOtherInstanceRunning(const char *name)
 {
-    const int fd = open(lockPath(name).c_str(), O_RDONLY | O_CLOEXEC);
+    std::string why;
+    const int folder = lockFolder(why);
+    if (folder < 0)
+        return false;
+    const int fd = privateFolderOpenFile(folder, lockName(name).c_str(), O_RDONLY, 0);
+    close(folder);
     if (fd < 0)
         return false;
     // A lock file left behind by a dead agent is no longer locked.
@@ -48,7 +61,16 @@ bool posixOtherInstanceRunning(const char *name)
 
 InstanceMarker *posixCreateInstanceMarker(const char *name)
 {
-    const int fd = open(lockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    std::string why;
+    const int folder = lockFolder(why);
+    if (folder < 0) {
+        // As on Windows, a marker that cannot be made does not stop the
+        // start; but a refused folder is worth a line.
+        std::fprintf(stderr, "The single-instance lock is not taken: %s\n", why.c_str());
+        return nullptr;
+    }
+    const int fd = privateFolderOpenFile(folder, lockName(name).c_str(), O_RDWR | O_CREAT, 0600);
+    close(folder);
     if (fd < 0)
         return nullptr;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
