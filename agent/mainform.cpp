@@ -1,5 +1,6 @@
 #include "mainform.h"
 
+#include "client_identity.h"
 #include "client_security.h"
 
 #include "ini_store.h"
@@ -52,6 +53,7 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), trayIcon(), statusTim
     brokerLink = std::make_unique<MqttTransmit>(brokerAddress, agentSettings.port, agentSettings.topicToken,
                                                 nullptr);
     applyBrokerSecurity(*brokerLink, agentSettings.security);
+    applyProgramClientId(*brokerLink, QStringLiteral("Tamsel"));
     connect(brokerLink.get(), SIGNAL(SignalMqttReceived(const QMQTT::Message &)), this,
             SLOT(slot_mtsTopicReceived(const QMQTT::Message &)));
     brokerLink->connectToHost();

@@ -1,5 +1,6 @@
 #include "mainform.h"
 
+#include "client_identity.h"
 #include "client_security.h"
 
 #include <QDebug>
@@ -26,6 +27,7 @@ MainForm::MainForm(QWidget *parent)
     brokerLink = std::make_unique<MqttTransmit>(brokerAddress, controllerSettings.port,
                                                 controllerSettings.topicToken, nullptr);
     applyBrokerSecurity(*brokerLink, controllerSettings.security);
+    applyProgramClientId(*brokerLink, QStringLiteral("Brimlet"));
     connect(brokerLink.get(), SIGNAL(SignalMqttReceived(const QMQTT::Message &)),
             this, SLOT(slot_mtsTopicReceived(const QMQTT::Message &)));
     brokerLink->connectToHost();

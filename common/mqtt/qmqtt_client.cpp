@@ -153,7 +153,17 @@ void Client::setCleanSession(bool clean)
 {
     if (session_->socket() >= 0)
         return;
+    cleanSession_ = clean;
     session_ = std::make_unique<detail::MosquittoSession>(clientId_.toLatin1(), clean);
+    applySecurity();
+}
+
+void Client::setClientId(const QString &id)
+{
+    if (session_->socket() >= 0 || id.isEmpty())
+        return;
+    clientId_ = id;
+    session_ = std::make_unique<detail::MosquittoSession>(clientId_.toLatin1(), cleanSession_);
     applySecurity();
 }
 

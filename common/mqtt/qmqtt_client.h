@@ -84,8 +84,11 @@ public:
     // away); one-shot senders turn it on. Only while no connection exists.
     void setCleanSession(bool clean);
 
-    // Unique per client object and run, at most 23 characters (the MQTT 3.1 limit).
+    // Unique per client object and run unless set, at most 23 characters
+    // (the MQTT 3.1 limit). A program's own link sets one that stays the same
+    // across its runs (client_identity.h). Only while no connection exists.
     QString clientId() const { return clientId_; }
+    void setClientId(const QString &id);
 
     // Whether the network connection to the broker is up (TCP connected),
     // whether or not the broker has acknowledged the CONNECT yet.
@@ -133,6 +136,7 @@ private:
     int keepAlive_ = 300;
     quint8 willQos_ = 0;
     QString clientId_;
+    bool cleanSession_ = false;
     QString username_;
     QByteArray password_;
     QString caFile_;
