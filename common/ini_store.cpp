@@ -270,7 +270,6 @@ bool IniLoad(const char *path)
     IniFreeLines();
     if (!path)
         return false;
-    removeStaleTemps(path);
     // Binary read: line ends are handled by readPiece the same way everywhere.
     g_document.file = fopen(path, "rb");
     if (!g_document.file)
@@ -305,7 +304,9 @@ bool IniSave(const char *path)
         return false;
     }
     // Write beside the file and move over it only when everything is written,
-    // so a failing save never leaves a truncated settings file behind.
+    // so a failing save never leaves a truncated settings file behind. What
+    // an earlier writer that was killed left is tidied first.
+    removeStaleTemps(path);
     std::string tempPath;
     g_document.file = openTempBeside(path, tempPath);
     if (!g_document.file) {

@@ -20,5 +20,7 @@ bool replaceFile(const char *temp, const char *target);
 void removeFile(const char *path);
 
 // Removes the temporary files of `target` that writers which are no longer
-// running left behind (killed, or the power went, during a save).
+// running left behind (killed, or the power went, during a save): only names
+// exactly as openTempBeside makes them, plain files of the user's own, more
+// than a minute old. Called before a save, never on a read.
 void removeStaleTemps(const char *target);

@@ -1,6 +1,8 @@
 #include "atomic_file.h"
 
+#include <cctype>
 #include <cerrno>
+#include <ctime>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +54,39 @@ void syncFolder(const std::string &folder)
     }
 }
 
+// The process's umask, read without changing it: umask(0) then umask(mask)
+// would leave other threads creating files meanwhile with no mask at all.
+mode_t currentUmask()
+{
+    if (FILE *status = fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && fgets(line, sizeof line, status))
+            found = sscanf(line, "Umask: %o", &mask) == 1;
+        fclose(status);
+        if (found)
+            return mode_t(mask & 0777);
+    }
+    // Only where /proc is not there (Linux before 4.7, other systems).
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+// mkstemp's six characters.
+bool isTempSuffix(const char *text)
+{
+    size_t n = 0;
+    for (; text[n]; ++n)
+        if (!std::isalnum(static_cast<unsigned char>(text[n])))
+            return false;
+    return n == 6;
+}
+
+// Old enough that no save still writes it: a save takes milliseconds.
+const time_t kStaleAfterSeconds = 60;
+
 } // namespace
 
 FILE *openTempBeside(const char *target, std::string &tempPath)
@@ -72,13 +107,7 @@ FILE *openTempBeside(const char *target, std::string &tempPath)
     // mkstemp makes the file private; keep the mode the settings file had, or
     // give a new one the mode an ordinary create would.
     struct stat old;
-    if (stat(file.c_str(), &old) == 0) {
-        fchmod(fd, old.st_mode & 07777);
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-    }
+    fchmod(fd, stat(file.c_str(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~currentUmask());
 
     FILE *stream = fdopen(fd, "wb");
     if (!stream) {
@@ -118,16 +147,27 @@ void removeStaleTemps(const char *target)
     DIR *dir = opendir(folder.c_str());
     if (!dir)
         return;
+    const time_t now = time(nullptr);
     while (const dirent *entry = readdir(dir)) {
+        // Only names exactly as openTempBeside makes them: someone's
+        // "Brimlet.ini.tmp-4000000-notes.txt" is not ours to delete.
         if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0)
             continue;
+        const char *digits = entry->d_name + prefix.size();
         char *end = nullptr;
-        const long pid = std::strtol(entry->d_name + prefix.size(), &end, 10);
-        if (pid <= 0 || !end || *end != '-')
+        const long pid = std::strtol(digits, &end, 10);
+        if (pid <= 0 || end == digits || !std::isdigit(static_cast<unsigned char>(*digits)) || *end != '-'
+            || !isTempSuffix(end + 1))
             continue;
-        // Only the temporaries of writers that are gone; a live one may be saving.
+        // A plain file of our own (not a link, nor anyone else's), left long
+        // enough ago by a writer that is gone; a live one may be saving.
+        const std::string path = folder + "/" + entry->d_name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()
+            || now - st.st_mtime < kStaleAfterSeconds)
+            continue;
         if (kill(pid_t(pid), 0) != 0 && errno == ESRCH)
-            unlink((folder + "/" + entry->d_name).c_str());
+            unlink(path.c_str());
     }
     closedir(dir);
 }

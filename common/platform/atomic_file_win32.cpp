@@ -22,6 +22,15 @@ bool processRunning(DWORD pid)
     return running;
 }
 
+// Old enough that no save still writes it: a save takes milliseconds.
+const long long kStaleAfterSeconds = 60;
+
+long long ageInSeconds(FILETIME then, FILETIME now)
+{
+    const auto ticks = [](FILETIME t) { return (static_cast<long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return (ticks(now) - ticks(then)) / 10000000; // 100 ns ticks
+}
+
 } // namespace
 
 FILE *openTempBeside(const char *target, std::string &tempPath)
@@ -79,12 +88,26 @@ void removeStaleTemps(const char *target)
     HANDLE search = FindFirstFileA((path + kTempMark + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
     do {
         if (_strnicmp(found.cFileName, prefix.c_str(), prefix.size()) != 0)
             continue;
+        // Only names exactly as openTempBeside makes them, plain files (no
+        // folder, no link), left more than a minute ago by a writer that is gone.
         char *end = nullptr;
         const unsigned long pid = std::strtoul(found.cFileName + prefix.size(), &end, 10);
-        if (pid != 0 && end && *end == '-' && !processRunning(DWORD(pid)))
+        if (pid == 0 || !end || *end != '-')
+            continue;
+        char *attemptEnd = nullptr;
+        std::strtoul(end + 1, &attemptEnd, 10);
+        if (attemptEnd == end + 1 || *attemptEnd != '\0' || attemptEnd - (end + 1) > 2)
+            continue;
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        if (ageInSeconds(found.ftLastWriteTime, now) < kStaleAfterSeconds)
+            continue;
+        if (!processRunning(DWORD(pid)))
             DeleteFileA((folder + found.cFileName).c_str());
     } while (FindNextFileA(search, &found));
     FindClose(search);

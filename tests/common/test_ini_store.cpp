@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstring>
@@ -14,6 +15,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <fcntl.h>
 #include <unistd.h>
 
 using halden::test::fileExists;
@@ -447,6 +450,43 @@ TEST_F(IniStore, SaveKeepsTheFileMode)
     struct stat st;
     ASSERT_EQ(stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A new file gets the mode an ordinary create would give it under the
+// process's umask; finding the umask out must not change it, even for a
+// moment, while another thread creates files.
+TEST_F(IniStore, NewFileFollowsTheUmaskWhichOtherThreadsKeepMeanwhile)
+{
+    const mode_t saved = umask(027);
+    std::atomic<bool> stop{false};
+    std::atomic<int> unmasked{0};
+    std::thread creator([&] {
+        for (int i = 0; !stop; ++i) {
+            const std::string path = dir.file("other-" + std::to_string(i % 64));
+            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+            if (fd < 0)
+                continue;
+            struct stat st {};
+            if (fstat(fd, &st) == 0 && (st.st_mode & 0777) != 0640)
+                ++unmasked;
+            close(fd);
+            unlink(path.c_str());
+        }
+    });
+    const std::string target = dir.file("new.ini");
+    bool modesRight = true;
+    for (int i = 0; i < 1500 && modesRight; ++i) {
+        unlink(target.c_str());
+        IniSetString("A", "k", "v");
+        ASSERT_TRUE(IniSave(target.c_str()));
+        struct stat st {};
+        modesRight = stat(target.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640;
+    }
+    stop = true;
+    creator.join();
+    umask(saved);
+    EXPECT_TRUE(modesRight) << "a new settings file did not get 0666 under umask 027";
+    EXPECT_EQ(unmasked, 0) << "files another thread created meanwhile got no umask";
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // A save killed at a random point (SIGKILL, as a power cut leaves it) or
 // running out of disk: Brimlet.ini is always the old file or the new one,
-// byte for byte, and the next start leaves no temporary file behind.
+// byte for byte, and the next save leaves no temporary file behind.
 #include "ini_store.h"
 #include "run_program.h"
 #include "temp_dir.h"
@@ -14,7 +14,11 @@
 #include <random>
 #include <set>
 #include <string>
+#include <fcntl.h>
+#include <iterator>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <thread>
 #include <unistd.h>
 
@@ -50,6 +54,16 @@ pid_t startLoop(const std::string &mode, const std::string &path, long limit)
     return n > 0 ? pid : -pid;
 }
 
+// Sets a file's (or link's) times back, as if it were left that long ago.
+void ageByMinutes(const std::string &path, int minutes)
+{
+    timespec times[2];
+    clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= minutes * 60;
+    times[1] = times[0];
+    utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
 std::set<std::string> folderEntries(const std::string &dir)
 {
     std::set<std::string> names;
@@ -60,7 +74,7 @@ std::set<std::string> folderEntries(const std::string &dir)
 
 class KilledSave : public ::testing::TestWithParam<const char *> {};
 
-TEST_P(KilledSave, FileIsOldOrNewAndTheNextStartLeavesNoTemporaryFile)
+TEST_P(KilledSave, FileIsOldOrNewAndTheNextSaveLeavesNoTemporaryFile)
 {
     const std::string mode = GetParam();
     TempDir dir("killed-save");
@@ -100,11 +114,21 @@ TEST_P(KilledSave, FileIsOldOrNewAndTheNextStartLeavesNoTemporaryFile)
         }
         midSave += folderEntries(dir.path()).size() > 1;
 
-        // The next start (a load) tidies what the killed writer left.
+        // A read never deletes: what the killed writer left stays until a save.
+        const std::set<std::string> left = folderEntries(dir.path());
         ASSERT_TRUE(IniLoad(target.c_str()));
         IniClose();
-        ASSERT_EQ(folderEntries(dir.path()), std::set<std::string>{"Brimlet.ini"}) << "after kill " << i;
+        ASSERT_EQ(folderEntries(dir.path()), left) << "after kill " << i;
     }
+    // The next save tidies every temporary the killed writers left, once
+    // they are old enough that no save can still be writing them.
+    for (const std::string &name : folderEntries(dir.path()))
+        if (name != "Brimlet.ini")
+            ageByMinutes(dir.file(name), 2);
+    ASSERT_TRUE(IniLoad(target.c_str()));
+    ASSERT_TRUE(IniSave(target.c_str()));
+    IniClose();
+    EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"Brimlet.ini"});
     std::printf("%d saves killed (%d on a full disk, %d with a temporary file open): the file was always whole\n",
                 kKills, fullDisk, midSave);
     EXPECT_GT(midSave, kKills / 10) << "too few kills hit a save to show anything";
@@ -112,8 +136,15 @@ TEST_P(KilledSave, FileIsOldOrNewAndTheNextStartLeavesNoTemporaryFile)
 
 INSTANTIATE_TEST_SUITE_P(Savers, KilledSave, ::testing::Values("brimlet", "ini"));
 
-// A temporary file that a running writer owns is not taken for a stale one.
-TEST(StaleTemps, OnlyThoseOfWritersThatAreGoneAreRemoved)
+struct TempCase {
+    const char *name;
+    bool removed;  // by a save
+};
+
+// Only what the saver itself leaves is tidied away: names exactly as it makes
+// them, plain files of the user's own, old, of a writer that is gone. And
+// only by a save; loading (brimlet-send --dry-run, any start) deletes nothing.
+TEST(StaleTemps, OnlyTheSaversOwnOldTemporariesOfWritersThatAreGoneAreRemovedBeforeASave)
 {
     TempDir dir("stale-temps");
     const std::string target = dir.file("Brimlet.ini");
@@ -122,16 +153,64 @@ TEST(StaleTemps, OnlyThoseOfWritersThatAreGoneAreRemoved)
     if (gone == 0)
         _exit(0);
     waitpid(gone, nullptr, 0);
-    const std::string mine = target + ".tmp-" + std::to_string(getpid()) + "-abcdef";
-    const std::string dead = target + ".tmp-" + std::to_string(gone) + "-abcdef";
-    const std::string other = dir.file("Other.ini.tmp-") + std::to_string(gone) + "-abcdef";
-    for (const std::string &path : {mine, dead, other})
-        writeFile(path, "partial");
+    const std::string dead = "Brimlet.ini.tmp-" + std::to_string(gone);
+    const std::string mine = "Brimlet.ini.tmp-" + std::to_string(getpid());
+    const TempCase files[] = {
+        {"dead writer, old", true},
+        {"dead writer, young", false},
+        {"live writer, old", false},
+        {"another file's", false},
+        {"a user's notes with a longer tail", false},
+        {"a tail that mkstemp never makes", false},
+        {"a link", false},
+        {"a folder", false},
+    };
+    const std::string names[] = {
+        dead + "-a1B2c3", dead + "-d4E5f6", mine + "-g7H8i9", "Other.ini.tmp-" + std::to_string(gone) + "-abcdef",
+        dead + "-notes.txt", dead + "-ab.def", dead + "-lnk123", dead + "-dir456",
+    };
+    const std::string victim = dir.file("victim.txt");
+    writeFile(victim, "a file the link points at\n");
+    for (size_t i = 0; i < std::size(files); ++i) {
+        const std::string path = dir.file(names[i]);
+        if (std::string(files[i].name) == "a link")
+            ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+        else if (std::string(files[i].name) == "a folder")
+            ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+        else
+            writeFile(path, "partial");
+        if (std::string(files[i].name) != "dead writer, young")
+            ageByMinutes(path, 2);
+    }
+    const std::set<std::string> before = folderEntries(dir.path());
+
     ASSERT_TRUE(IniLoad(target.c_str()));
+    EXPECT_EQ(folderEntries(dir.path()), before) << "a load deleted something";
+    ASSERT_TRUE(IniSave(target.c_str()));
     IniClose();
-    EXPECT_EQ(folderEntries(dir.path()),
-              (std::set<std::string>{"Brimlet.ini", std::filesystem::path(mine).filename().string(),
-                                     std::filesystem::path(other).filename().string()}));
+
+    const std::set<std::string> after = folderEntries(dir.path());
+    for (size_t i = 0; i < std::size(files); ++i)
+        EXPECT_EQ(after.count(names[i]) == 0, files[i].removed) << files[i].name;
+    EXPECT_EQ(readFile(victim), "a file the link points at\n");
+}
+
+// Another user's leftover (in a folder both may write) is not ours to delete.
+TEST(StaleTemps, AnotherUsersTemporaryIsLeftAlone)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a file of another user's needs root to make";
+    TempDir dir("stale-temps");
+    const std::string target = dir.file("Brimlet.ini");
+    writeFile(target, kOriginal);
+    const std::string theirs = target + ".tmp-999999999-a1b2c3";
+    writeFile(theirs, "partial");
+    ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+    ageByMinutes(theirs, 2);
+    ASSERT_TRUE(IniLoad(target.c_str()));
+    ASSERT_TRUE(IniSave(target.c_str()));
+    IniClose();
+    EXPECT_TRUE(halden::test::fileExists(theirs));
 }
 
 } // namespace
