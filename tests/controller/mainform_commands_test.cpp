@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "brimlet_test_fixture.h"
+#include "command_message.h"
 #include "mainform.h"
 #include "mosquitto_broker.h"
 #include "run_program.h"
@@ -236,10 +237,19 @@ TEST_P(BrimletSendTwin, PublishesWhatTheButtonPublishes)
     EXPECT_EQ(received[1].topic, topic);
     EXPECT_FALSE(received[1].retain);
 
+    // A dry run masks the digest, which opens the board as the password
+    // does; --show-digest prints the bytes as sent.
     args.push_back("--dry-run");
     const halden::test::ProgramResult dry = halden::test::runProgram(args, {}, 20000);
     EXPECT_EQ(dry.exitCode, 0) << dry.err;
-    EXPECT_EQ(dry.out, std::string(topic) + "\t" + fromBrimlet + "\n");
+    const std::string digest = passwordDigest(password).toStdString();
+    std::string masked = fromBrimlet;
+    masked.replace(masked.find(digest), digest.size(), "********");
+    EXPECT_EQ(dry.out, std::string(topic) + "\t" + masked + "\n");
+    args.push_back("--show-digest");
+    const halden::test::ProgramResult shown = halden::test::runProgram(args, {}, 20000);
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_EQ(shown.out, std::string(topic) + "\t" + fromBrimlet + "\n");
     EXPECT_EQ(dry.out.find(password.toStdString()), std::string::npos);
     EXPECT_EQ(sent.out.find(password.toStdString()), std::string::npos);
     EXPECT_EQ(sent.err.find(password.toStdString()), std::string::npos);

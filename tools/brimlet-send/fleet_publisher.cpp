@@ -26,7 +26,7 @@ FleetPublisher::FleetPublisher(const QHostAddress &host, quint16 port, const Bro
     // A one-shot sender leaves no session behind on the broker.
     client_.setCleanSession(true);
     client_.setKeepAlive(10);
-    applyBrokerSecurity(client_, security);
+    applyBrokerSecurityQuietly(client_, security);
     connect(&client_, &QMQTT::Client::connected, this, &FleetPublisher::onConnected);
     connect(&client_, &QMQTT::Client::published, this, &FleetPublisher::onPublished);
     connect(&client_, &QMQTT::Client::error, this, &FleetPublisher::onError);

@@ -25,6 +25,15 @@ int fail(int code, const std::string &message)
     return code;
 }
 
+// The command text with its digest's value masked, for a dry run's output.
+QString maskedDigest(const QString &text, const QString &password)
+{
+    QString masked = text;
+    const QString field = QStringLiteral("\"PWD\": \"");
+    masked.replace(field + passwordDigest(password) + QLatin1Char('"'), field + QStringLiteral("********\""));
+    return masked;
+}
+
 void applyEdit(const halden::ScheduleEdit &e, SlotSettings &slot)
 {
     if (e.days)
@@ -49,6 +58,7 @@ void applyEdit(const halden::ScheduleEdit &e, SlotSettings &slot)
 
 int main(int argc, char **argv)
 {
+    keepSecretsOutOfCoreDumps();
     const std::vector<std::string> args(argv + 1, argv + argc);
     SendOptions o;
     std::string error;
@@ -83,6 +93,9 @@ int main(int argc, char **argv)
         security.user = QString::fromStdString(*o.mqttUser);
     if (o.mqttCaFile)
         security.caFile = QString::fromStdString(*o.mqttCaFile);
+    else if (security.caFileEmpty)
+        return fail(Usage, "MqttCaFile in " + halden::printableText(configPath)
+                               + " is empty: name the CA file (or give --mqtt-ca-file), or remove the key for plain TCP");
     if (o.mqttPasswordFile) {
         std::string secret;
         if (firstLineOfFile(*o.mqttPasswordFile, secret) != PasswordRead::Ok)
@@ -96,21 +109,38 @@ int main(int argc, char **argv)
     std::string password;
     switch (o.passwordSource) {
     case PasswordSource::File:
-        if (firstLineOfFile(o.passwordFile, password) != PasswordRead::Ok)
-            return fail(NoInput, "cannot read the password file " + halden::printableText(o.passwordFile));
+        switch (firstLineOfFile(o.passwordFile, password)) {
+        case PasswordRead::Ok: break;
+        case PasswordRead::TooLong:
+            return fail(NoInput, "the first line of the password file " + halden::printableText(o.passwordFile)
+                                     + " is longer than " + std::to_string(kMaxPasswordLength) + " bytes");
+        default: return fail(NoInput, "cannot read the password file " + halden::printableText(o.passwordFile));
+        }
+        if (password.empty())
+            return fail(NoInput, "the password file " + halden::printableText(o.passwordFile)
+                                     + " holds no password (its first line is empty); nothing was sent");
         break;
     case PasswordSource::Stdin:
-        if (firstLineOf(stdin, password) != PasswordRead::Ok)
-            return fail(NoInput, "cannot read the password from standard input");
+        switch (firstLineOf(stdin, password)) {
+        case PasswordRead::Ok: break;
+        case PasswordRead::TooLong:
+            return fail(NoInput, "the password on standard input is longer than "
+                                     + std::to_string(kMaxPasswordLength) + " bytes");
+        default: return fail(NoInput, "cannot read the password from standard input");
+        }
+        if (password.empty())
+            return fail(NoInput, "no password on standard input (its first line is empty); nothing was sent");
         break;
-    case PasswordSource::Terminal: {
-        const PasswordRead read = askOnTerminal(password);
-        if (read == PasswordRead::NoTerminal)
-            return fail(Usage, "no terminal to ask the password on: use --password-file or --password-stdin");
-        if (read == PasswordRead::Mismatch)
-            return fail(Mismatch, "the two passwords differ; nothing was sent");
+    case PasswordSource::Terminal:
+        switch (askOnTerminal(password)) {
+        case PasswordRead::Ok: break;
+        case PasswordRead::Mismatch: return fail(Mismatch, "the two passwords differ; nothing was sent");
+        case PasswordRead::NoAnswer: return fail(NoInput, "no password was given; nothing was sent");
+        case PasswordRead::TooLong:
+            return fail(NoInput, "the password is longer than " + std::to_string(kMaxPasswordLength) + " bytes");
+        default: return fail(Usage, "no terminal to ask the password on: use --password-file or --password-stdin");
+        }
         break;
-    }
     }
 
     const QString typed = QString::fromUtf8(password.data(), static_cast<int>(password.size()));
@@ -125,10 +155,15 @@ int main(int argc, char **argv)
     const QByteArray payload = commandPayload(text);
 
     if (o.dryRun) {
+        // The digest opens the board as well as the password does: shown
+        // only when asked for by name.
+        const QByteArray shown = o.showDigest ? payload : commandPayload(maskedDigest(text, typed));
         for (const QString &topic : topics)
-            std::printf("%s\t%s\n", topic.toUtf8().constData(), payload.constData());
+            std::printf("%s\t%s\n", topic.toUtf8().constData(), shown.constData());
         return Sent;
     }
+    for (const QString &line : brokerSecurityWarnings(security))
+        std::fprintf(stderr, "brimlet-send: %s\n", line.toUtf8().constData());
     FleetPublisher publisher(address, settings.port, security);
     const int code = publisher.publish(topics, payload, o.timeoutSeconds);
     if (code != 0)

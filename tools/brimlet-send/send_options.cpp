@@ -56,6 +56,10 @@ bool parseSendOptions(const std::vector<std::string> &args, SendOptions &o, std:
             o.dryRun = true;
             continue;
         }
+        if (opt == "--show-digest") {
+            o.showDigest = true;
+            continue;
+        }
         if (opt == "--password-stdin") {
             if (passwordChosen) {
                 error = "give only one of --password-file and --password-stdin";
@@ -120,8 +124,17 @@ bool parseSendOptions(const std::vector<std::string> &args, SendOptions &o, std:
         } else if (opt == "--mqtt-password-file") {
             o.mqttPasswordFile = value;
         } else {
+            // An unset shell variable would otherwise mean plain TCP, silently.
+            if (value.empty()) {
+                error = "an empty --mqtt-ca-file names no CA file (leave the option out for plain TCP)";
+                return false;
+            }
             o.mqttCaFile = value;
         }
+    }
+    if (o.showDigest && !o.dryRun) {
+        error = "--show-digest belongs to --dry-run";
+        return false;
     }
     return true;
 }
@@ -156,13 +169,18 @@ const char *usageText()
            "  --mqtt-ca-file F    use TLS and trust the broker's certificate if F signed it\n"
            "                      (default: MqttCaFile)\n"
            "  --timeout SECONDS   how long to try to reach the broker (default 5)\n"
-           "  --dry-run           print each topic and the command text, publish nothing\n"
+           "  --dry-run           print each topic and the command text, publish nothing; the\n"
+           "                      password digest in it is masked\n"
+           "  --show-digest       with --dry-run: print the digest as it is sent (it opens the\n"
+           "                      boards as well as the password does)\n"
            "  --help              this text\n"
            "\n"
-           "Passwords are never taken from the command line or the environment, and never printed.\n"
+           "Passwords are never taken from the command line or the environment, and never printed;\n"
+           "an empty password is refused (exit 66), as every board refuses commands without one.\n"
            "\n"
            "Exit status: 0 sent (or printed), 1 the two typed passwords differ, 2 the broker\n"
-           "was not reached or refused the connection, 64 bad arguments, 66 a file cannot be read.\n";
+           "was not reached or refused the connection, 64 bad arguments, 66 a file cannot be read\n"
+           "or holds no password.\n";
 }
 
 } // namespace brimletsend

@@ -25,6 +25,7 @@ struct SendOptions {
     std::optional<std::string> mqttPasswordFile;
     std::optional<std::string> mqttCaFile;
     bool dryRun = false;
+    bool showDigest = false;            // --dry-run prints the digest as it is
     int timeoutSeconds = 5;
 };
 

@@ -178,3 +178,46 @@ TEST(BrokerSecuritySettings, ReadFromGeneralAndEmptyWhenMissing)
         EXPECT_EQ(s.caFile.toStdString(), r.ca) << r.file;
     }
 }
+
+// What weakens a program's link without a word otherwise gets one line each
+// when the link is set up: "MqttCaFile=" left empty (plain TCP where TLS was
+// meant) and a broker password that goes without TLS. Never the password.
+TEST(BrokerSecuritySettings, WeakeningsAreSaidOnceWhenTheLinkIsSetUp)
+{
+    TempDir dir;
+    struct Row {
+        const char *name;
+        const char *file;
+        const char *emptyCaLine;    // "" when none is expected
+        const char *plainTcpLine;
+    } rows[] = {
+        {"nothing set", "[General]\r\nHost=127.0.0.1\r\n", "", ""},
+        {"empty CA", "[General]\r\nMqttCaFile=\r\n", "MqttCaFile is empty", ""},
+        {"empty CA and a password", "[General]\r\nMqttUser=op\r\nMqttPassword=Pw-Xyz\r\nMqttCaFile=\r\n",
+         "MqttCaFile is empty", "The broker password goes over plain TCP"},
+        {"password, no CA", "[General]\r\nMqttUser=op\r\nMqttPassword=Pw-Xyz\r\n", "",
+         "The broker password goes over plain TCP"},
+        {"password with TLS", "[General]\r\nMqttUser=op\r\nMqttPassword=Pw-Xyz\r\nMqttCaFile=ca.crt\r\n", "", ""},
+    };
+    const QtMessageHandler before = qInstallMessageHandler(collect);
+    for (const Row &r : rows) {
+        const std::string path = dir.file("settings.ini");
+        writeFile(path, r.file);
+        ASSERT_TRUE(IniLoad(path.c_str()));
+        const BrokerSecurity s = readBrokerSecurity();
+        IniClose();
+        g_lines.clear();
+        QMQTT::Client client;
+        applyBrokerSecurity(client, s);
+        const int expected = (*r.emptyCaLine ? 1 : 0) + (*r.plainTcpLine ? 1 : 0);
+        EXPECT_EQ(g_lines.size(), expected) << r.name << ": " << g_lines.join('\n').toStdString();
+        if (*r.emptyCaLine) {
+            EXPECT_EQ(g_lines.filter(r.emptyCaLine).size(), 1) << r.name;
+        }
+        if (*r.plainTcpLine) {
+            EXPECT_EQ(g_lines.filter(r.plainTcpLine).size(), 1) << r.name;
+        }
+        EXPECT_EQ(g_lines.join('\n').toStdString().find("Pw-Xyz"), std::string::npos) << r.name;
+    }
+    qInstallMessageHandler(before);
+}

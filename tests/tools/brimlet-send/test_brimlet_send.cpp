@@ -53,6 +53,9 @@ TEST(BrimletSendOptions, TableOfCommandLines)
         {{"edid", "--topic", ""}, false, "empty --topic"},
         {{"edid", "--password", "x"}, false, "never taken from the command line"},
         {{"edid", "--password-file", "f", "--password-stdin"}, false, "only one of"},
+        {{"edid", "--mqtt-ca-file", ""}, false, "empty --mqtt-ca-file names no CA file"},
+        {{"edid", "--show-digest"}, false, "--show-digest belongs to --dry-run"},
+        {{"edid", "--dry-run", "--show-digest"}, true, ""},
         {{"edid", "--frobnicate"}, false, "unknown option '--frobnicate'"},
     };
     for (const OptionCase &c : cases) {
@@ -78,6 +81,10 @@ TEST(BrimletSendProgram, ExitCodesAndOneLineReasons)
 {
     TempDir dir;
     writeFile(dir.file("pw"), "secret\n");
+    writeFile(dir.file("empty"), "");
+    writeFile(dir.file("blank-line"), "\r\nsecret\n");
+    writeFile(dir.file("long"), std::string(4097, 's') + "\n");
+    writeFile(dir.file("empty-ca.ini"), "[General]\r\nHost=127.0.0.1\r\nMqttCaFile=\r\n");
     const uint16_t nobody = freeLoopbackPort();
     struct Row {
         std::vector<std::string> args;
@@ -91,6 +98,17 @@ TEST(BrimletSendProgram, ExitCodesAndOneLineReasons)
         {{"edid", "--host", "broker.example", "--password-file", dir.file("pw")}, 64, "not a numeric address"},
         {{"edid", "--port", std::to_string(nobody), "--timeout", "1", "--password-file", dir.file("pw")}, 2,
          "broker 127.0.0.1:" + std::to_string(nobody) + " not reached within 1 s"},
+        // No password is no command: the agent refuses every one without it.
+        {{"edid", "--dry-run", "--password-file", dir.file("empty")}, 66, "holds no password"},
+        {{"edid", "--dry-run", "--password-file", dir.file("blank-line")}, 66, "holds no password"},
+        {{"edid", "--dry-run", "--password-stdin"}, 66, "no password on standard input"},
+        {{"edid", "--dry-run", "--password-file", "/dev/zero"}, 66, "is longer than 4096 bytes"},
+        {{"edid", "--dry-run", "--password-file", dir.file("long")}, 66, "is longer than 4096 bytes"},
+        // An empty CA file (an unset shell variable) would silently mean plain TCP.
+        {{"edid", "--dry-run", "--mqtt-ca-file", "", "--password-file", dir.file("pw")}, 64, "empty --mqtt-ca-file"},
+        {{"edid", "--dry-run", "--config", dir.file("empty-ca.ini"), "--password-file", dir.file("pw")}, 64,
+         "MqttCaFile in " + dir.file("empty-ca.ini") + " is empty"},
+        {{"edid", "--show-digest", "--password-file", dir.file("pw")}, 64, "--show-digest belongs to --dry-run"},
     };
     for (const Row &r : rows) {
         std::vector<std::string> args{kSend};
@@ -101,13 +119,51 @@ TEST(BrimletSendProgram, ExitCodesAndOneLineReasons)
         EXPECT_EQ(p.err.find('\n'), p.err.size() - 1) << "one line: " << p.err;
         EXPECT_EQ(p.err.find("secret"), std::string::npos);
     }
+    // The longest password taken is 4096 bytes.
+    writeFile(dir.file("longest"), std::string(4096, 's') + "\r\n");
+    EXPECT_EQ(runProgram({kSend, "edid", "--dry-run", "--password-file", dir.file("longest")}).exitCode, 0);
+
     // --help describes every option.
     const ProgramResult help = runProgram({kSend, "--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char *option : {"--days", "--on", "--off", "--config", "--host", "--port", "--topic", "--password-file",
                                "--password-stdin", "--mqtt-user", "--mqtt-password-file", "--mqtt-ca-file",
-                               "--timeout", "--dry-run"})
+                               "--timeout", "--dry-run", "--show-digest"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+// A dry run prints the digest masked: it opens the board as the password
+// does (the agent compares only the digest).
+TEST(BrimletSendProgram, DryRunMasksTheDigestUnlessAskedByName)
+{
+    TempDir dir;
+    writeFile(dir.file("pw"), "secret\n");
+    const std::string digest = "5ebe2294ecd0e0f08eab7690d2a6ee69"; // MD5 of "secret", %x per byte
+    const ProgramResult masked = runProgram({kSend, "edid", "--dry-run", "--topic", "t", "--password-file", dir.file("pw")});
+    EXPECT_EQ(masked.exitCode, 0) << masked.err;
+    EXPECT_EQ(masked.out, "t\t{  \"CMD\": \"EDID\",  \"PWD\": \"********\" }\n");
+    const ProgramResult shown =
+        runProgram({kSend, "edid", "--dry-run", "--show-digest", "--topic", "t", "--password-file", dir.file("pw")});
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_EQ(shown.out, "t\t{  \"CMD\": \"EDID\",  \"PWD\": \"" + digest + "\" }\n");
+}
+
+// A broker password without TLS goes over the network in clear: said once
+// (never the password), and the command still goes.
+TEST(BrimletSendProgram, ABrokerPasswordWithoutTlsIsSaidOnce)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.running());
+    TempDir dir;
+    writeFile(dir.file("pw"), "secret\n");
+    writeFile(dir.file("Brimlet.ini"), "[General]\r\nHost=127.0.0.1\r\nPort=" + std::to_string(broker.port())
+                                           + "\r\nTopicToken=t\r\nMqttUser=ops\r\nMqttPassword=Broker-Secret\r\n");
+    const ProgramResult r = runProgram({kSend, "edid", "--config", dir.file("Brimlet.ini"), "--password-file", dir.file("pw")},
+                                       {}, 20000);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "brimlet-send: The broker password goes over plain TCP (no MqttCaFile): anyone on the way to "
+                     "the broker can read it\n");
+    EXPECT_EQ(r.err.find("Broker-Secret"), std::string::npos);
 }
 
 namespace {
