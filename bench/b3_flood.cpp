@@ -30,7 +30,7 @@ void flood(const Counts &counts, Report &report)
     const std::string handled = handledLine(agent.topic());
     GrowingFileCounter taken(agent.errPath(), handled);
     if (!broker.start() || !agent.startBoard() || !agent.startAgent()
-        || !waitUntil([&] { return broker.countInLog(" as halden-") >= 1; }, 30000, 10)) {
+        || !waitUntil([&] { return broker.countInLog("New client connected") >= 1; }, 30000, 10)) {
         rate.note = "the agent did not come up: " + agent.errText();
         return;
     }
