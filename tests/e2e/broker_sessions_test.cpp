@@ -6,6 +6,7 @@
 #include "run_program.h"
 #include "tamsel_process.h"
 #include "temp_dir.h"
+#include "wait_for.h"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +22,6 @@
 using namespace halden::test;
 
 namespace {
-
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
-}
 
 // Every client id the broker saw connect, in order.
 std::vector<std::string> connectedIds(const MosquittoBroker &broker)

@@ -6,6 +6,7 @@
 #include "run_program.h"
 #include "tamsel_process.h"
 #include "temp_dir.h"
+#include "wait_for.h"
 
 #include "command_message.h"
 
@@ -44,17 +45,6 @@ std::string field(const std::string &deb, const std::string &name)
 }
 
 std::string contents(const std::string &deb) { return runProgram({HALDEN_DPKG_DEB, "-c", deb}).out; }
-
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
-}
 
 } // namespace
 

@@ -152,6 +152,17 @@ TEST_P(LockedBroker, LandsOnlyWithTheRightCredentialsAndSaysWhyOtherwise)
 INSTANTIATE_TEST_SUITE_P(Cases, LockedBroker, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
 
+// What a settings file with this text holds for the broker link.
+static BrokerSecurity securityFrom(const TempDir &dir, const std::string &text)
+{
+    const std::string path = dir.file("settings.ini");
+    writeFile(path, text);
+    EXPECT_TRUE(IniLoad(path.c_str()));
+    const BrokerSecurity security = readBrokerSecurity();
+    IniClose();
+    return security;
+}
+
 // The three keys are optional: a file without them reads as no log-in and
 // no TLS (the link then connects exactly as before), and the values are
 // taken as written.
@@ -168,11 +179,7 @@ TEST(BrokerSecuritySettings, ReadFromGeneralAndEmptyWhenMissing)
         {"[Other]\r\nMqttUser=op\r\n", "", "", ""},
     };
     for (const Row &r : rows) {
-        const std::string path = dir.file("settings.ini");
-        writeFile(path, r.file);
-        ASSERT_TRUE(IniLoad(path.c_str()));
-        const BrokerSecurity s = readBrokerSecurity();
-        IniClose();
+        const BrokerSecurity s = securityFrom(dir, r.file);
         EXPECT_EQ(s.user.toStdString(), r.user) << r.file;
         EXPECT_EQ(s.password.toStdString(), r.password) << r.file;
         EXPECT_EQ(s.caFile.toStdString(), r.ca) << r.file;
@@ -201,11 +208,7 @@ TEST(BrokerSecuritySettings, WeakeningsAreSaidOnceWhenTheLinkIsSetUp)
     };
     const QtMessageHandler before = qInstallMessageHandler(collect);
     for (const Row &r : rows) {
-        const std::string path = dir.file("settings.ini");
-        writeFile(path, r.file);
-        ASSERT_TRUE(IniLoad(path.c_str()));
-        const BrokerSecurity s = readBrokerSecurity();
-        IniClose();
+        const BrokerSecurity s = securityFrom(dir, r.file);
         g_lines.clear();
         QMQTT::Client client;
         applyBrokerSecurity(client, s);

@@ -6,6 +6,7 @@
 #include "send_options.h"
 #include "tamsel_process.h"
 #include "temp_dir.h"
+#include "wait_for.h"
 
 #include <chrono>
 #include <csignal>
@@ -191,17 +192,6 @@ struct Board {
     KmuiSimProcess sim;
     std::unique_ptr<TamselProcess> agent;
 };
-
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return done();
-}
 
 } // namespace
 
