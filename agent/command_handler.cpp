@@ -62,7 +62,16 @@ void CommandHandler::applySchedule(int slot, const CommandReader &command)
     const ScheduleRecord copy = record;
     if (store_.writeSchedule(slot, copy))
         return;
-    // The window must not show as written what the controller does not hold.
-    qDebug().noquote() << "Writing time slot" << slot << "to the controller failed; showing what it holds";
-    display_.showSchedule(slot, store_.readSchedule(slot));
+    // The window must not show as written what the controller does not hold,
+    // nor, when the controller cannot even be read (the board went away in
+    // the middle of the write), a record it never read.
+    ScheduleRecord held {};
+    if (store_.readSchedule(slot, held)) {
+        qDebug().noquote() << "Writing time slot" << slot << "to the controller failed; showing what it holds";
+        display_.showSchedule(slot, held);
+        return;
+    }
+    qDebug().noquote() << "Writing time slot" << slot
+                       << "to the controller failed and it cannot be read; the slot is shown as unknown";
+    display_.showUnknown(slot);
 }

@@ -11,8 +11,9 @@ public:
     virtual bool canWriteSchedule(int slot) const = 0;
     // False when the controller did not take the record.
     virtual bool writeSchedule(int slot, const ScheduleRecord &record) = 0;
-    // What the controller holds now (all zero when it cannot be read).
-    virtual ScheduleRecord readSchedule(int slot) = 0;
+    // What the controller holds now; false when it could not be read (the
+    // record then holds what came back, all zero before the first byte).
+    virtual bool readSchedule(int slot, ScheduleRecord &record) = 0;
 };
 
 // The status window's widgets of one slot.
@@ -20,6 +21,9 @@ class ScheduleDisplay {
 public:
     virtual ~ScheduleDisplay() = default;
     virtual void showSchedule(int slot, ScheduleRecord record) = 0;
+    // The slot's record is not known (the controller could not be read):
+    // no values are shown for it until the next showSchedule.
+    virtual void showUnknown(int slot) = 0;
 };
 
 // The EDID emulator's serial port.

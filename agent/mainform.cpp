@@ -84,8 +84,12 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), trayIcon(), statusTim
     ui.labEdidEmulator->setText(edidPortOpen ? QStringLiteral("Yes") : QStringLiteral("No"));
 
     if (orvelAvailable) {
-        showSchedule(1, controller->readSchedule(1));
-        showSchedule(2, controller->readSchedule(2));
+        // At start the window shows what came back, whatever the status.
+        for (int slot : {1, 2}) {
+            ScheduleRecord record {};
+            controller->readSchedule(slot, record);
+            showSchedule(slot, record);
+        }
     } else {
         scheduleView->hideSchedules();
         resize(300, 1);
@@ -167,6 +171,11 @@ void MainForm::loadSettings()
 void MainForm::showSchedule(int slot, ScheduleRecord record)
 {
     scheduleView->showSchedule(slot, record);
+}
+
+void MainForm::showUnknown(int slot)
+{
+    scheduleView->showUnknown(slot);
 }
 
 void MainForm::sendEdidReenumeration()

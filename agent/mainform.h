@@ -31,6 +31,7 @@ public:
     ~MainForm() override;
 
     void showSchedule(int slot, ScheduleRecord record) override;
+    void showUnknown(int slot) override;
     void sendEdidReenumeration();
 
     bool isQuitRequested() const { return quitRequested; }

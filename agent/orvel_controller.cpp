@@ -26,13 +26,11 @@ ORVL_ScheduleSetFn OrvelController::setter(int slot) const
     return slot == 1 ? api_.setSchedule3 : slot == 2 ? api_.setSchedule4 : nullptr;
 }
 
-ScheduleRecord OrvelController::readSchedule(int slot)
+bool OrvelController::readSchedule(int slot, ScheduleRecord &record)
 {
-    ScheduleRecord record {};
+    record = ScheduleRecord {};
     const ORVL_ScheduleGetFn get = getter(slot);
-    if (available_ && get)
-        get(&record); // status not examined: the display shows what came back
-    return record;
+    return available_ && get && get(&record) == ORVL_OK;
 }
 
 bool OrvelController::canWriteSchedule(int slot) const

@@ -15,7 +15,7 @@ public:
 
     // Schedule 3 for slot 1, 4 for slot 2. A record the library could not or
     // did not fill reads as zeros, never as stray bytes.
-    ScheduleRecord readSchedule(int slot) override;
+    bool readSchedule(int slot, ScheduleRecord &record) override;
 
     bool canWriteSchedule(int slot) const override;
     bool writeSchedule(int slot, const ScheduleRecord &record) override;

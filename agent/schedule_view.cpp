@@ -45,12 +45,31 @@ void ScheduleView::showSchedule(int slot, ScheduleRecord record)
         return;
     }
 
+    setKnown(slot, true);
     for (int bit = 0; bit < 7; ++bit)
         days[bit]->setChecked((record.activeDays >> bit) & 1);
     pwrOn->setChecked(record.enableFlags & 0x01);
     showTime(pwrOnTime, record.onHour, record.onMinute);
     pwrOff->setChecked(record.enableFlags & 0x02);
     showTime(pwrOffTime, record.offHour, record.offMinute);
+}
+
+void ScheduleView::showUnknown(int slot)
+{
+    setKnown(slot, false);
+}
+
+void ScheduleView::setKnown(int slot, bool known)
+{
+    if (slot != 1 && slot != 2)
+        return;
+    QWidget *const parts[] = {slot == 1 ? ui_.gbRTS1ActiveDays : ui_.gbRTS2ActiveDays,
+                              slot == 1 ? ui_.gbRTS1_PwrOn : ui_.gbRTS2_PwrOn,
+                              slot == 1 ? ui_.gbRTS1_PwrOff : ui_.gbRTS2_PwrOff};
+    // The widgets are display-only (always greyed), so an unknown record is
+    // shown by leaving them out: no values at all rather than wrong ones.
+    for (QWidget *part : parts)
+        part->setVisible(known);
 }
 
 void ScheduleView::hideSchedules()

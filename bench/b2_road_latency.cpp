@@ -82,14 +82,17 @@ void roadLatency(const Counts &counts, Report &report)
         const double begin = nowMs();
         halden::test::mosquittoPublish(broker.port(), agent.topic(), command);
         std::vector<TraceWrite> writes;
-        if (!waitUntil([&] { return (writes = agent.traceWrites()).size() >= before + 6; }, 10000, 1)) {
-            road.note = "a command did not land";
+        if (!waitUntil([&] { return (writes = agent.traceWrites()).size() >= before + kScheduleBytes; }, 10000, 1)) {
+            road.fail("command " + std::to_string(i + 1) + " did not land");
             continue;
         }
         roads.add(writes[before + 5].ms - begin);
         // The agent pauses twice more after the last register write, with
         // its event loop busy; the next command must not wait for that.
         sleepMs(100);
+        const std::string wrong = wrongScheduleWrites(agent.traceWrites(), before, slotRecord(6 + i % 3, i % 60, 22, 10));
+        if (!wrong.empty())
+            road.fail("command " + std::to_string(i + 1) + ": " + wrong);
     }
     HopProbe probe(broker.port(), "bench/hop");
     for (int i = 0; probe.ok() && i < counts.repeats; ++i) {
@@ -97,14 +100,10 @@ void roadLatency(const Counts &counts, Report &report)
         if (ms >= 0)
             hops.add(ms);
     }
-    if (!hops.empty()) {
-        hop.median = hops.median();
-        hop.p95 = hops.percentile(0.95);
-    }
+    fill(hop, hops);
     if (roads.empty())
         return;
-    road.median = roads.median();
-    road.p95 = roads.percentile(0.95);
+    fill(road, roads);
     const Figure *write = report.find("B1.lastwrite");
     if (write && write->median && hop.median) {
         road.peerName = "B1.lastwrite + B2.hop";

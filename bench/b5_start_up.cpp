@@ -64,16 +64,12 @@ void startUp(const Counts &counts, Report &report)
             reference.add(nowMs() - begin);
     }
     if (!present.empty()) {
-        withTable.median = present.median();
-        withTable.p95 = present.max();
+        fill(withTable, present);
         withTable.peerName = "reading both slots: 12 bytes x 3 pauses";
         withTable.peer = smbusFloorMs(kSlotReads);
         withTable.hardwareFloor = true;
     }
-    if (!absent.empty()) {
-        noTable.median = absent.median();
-        noTable.p95 = absent.max();
-    }
+    fill(noTable, absent);
     if (!reference.empty()) {
         noTable.peerName = "minimal Qt window + tray, start to painted";
         noTable.peer = reference.median();

@@ -1,6 +1,7 @@
 #include "bench_support.h"
 
 #include "command_message.h"
+#include "core/register_map.h"
 #include "core/smbus.h"
 
 #include <algorithm>
@@ -17,6 +18,16 @@
 namespace halden::bench {
 
 double smbusFloorMs(double transactions) { return transactions * kPausesPerTransaction * orvel::kPauseMs; }
+
+void fill(Figure &figure, const Samples &rounds)
+{
+    if (rounds.empty())
+        return;
+    figure.median = rounds.median();
+    figure.samples = int(rounds.size());
+    if (rounds.size() >= kRoundsForP95)
+        figure.p95 = rounds.percentile(0.95);
+}
 
 double nowMs()
 {
@@ -128,6 +139,37 @@ std::string slotCommand(const std::string &password, int onHour, int onMinute, i
     slot.pwrOffMinute = quint8(offMinute);
     return commandPayload(composeSlotCommand(QStringLiteral("SLOT1"), slot, QString::fromStdString(password)))
         .toStdString();
+}
+
+ScheduleRecord slotRecord(int onHour, int onMinute, int offHour, int offMinute)
+{
+    // As slotCommand sends it: Monday to Friday, both times on.
+    return {uint8_t(onHour), uint8_t(onMinute), uint8_t(offHour), uint8_t(offMinute), 3, 0x3E};
+}
+
+namespace {
+std::string hex(int value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+} // namespace
+
+std::string wrongScheduleWrites(const std::vector<TraceWrite> &trace, size_t from, const ScheduleRecord &r)
+{
+    const int values[kScheduleBytes] = {r.enableFlags, r.activeDays, r.onHour, r.onMinute, r.offHour, r.offMinute};
+    const size_t count = trace.size() > from ? trace.size() - from : 0;
+    if (count != size_t(kScheduleBytes))
+        return std::to_string(count) + " register writes instead of " + std::to_string(kScheduleBytes);
+    for (int i = 0; i < kScheduleBytes; ++i) {
+        const TraceWrite &w = trace[from + size_t(i)];
+        const int reg = orvel::kScheduleBase[2] + i;
+        if (w.address != orvel::kControllerAddress || w.reg != reg || w.value != values[i])
+            return "write " + std::to_string(i + 1) + " went to " + hex(w.address) + "/" + hex(w.reg) + " = " +
+                   hex(w.value) + ", not to register " + hex(reg) + " = " + hex(values[i]);
+    }
+    return {};
 }
 
 std::unique_ptr<halden::test::MosquittoBroker> probeBroker()

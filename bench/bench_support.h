@@ -4,7 +4,9 @@
 // a process's memory and CPU time, and one whole agent (Tamsel in its own
 // folder on its own simulated board) to measure.
 #include "kmui_sim_process.h"
+#include "report.h"
 #include "mosquitto_broker.h"
+#include "orvel.h"
 #include "tamsel_process.h"
 #include "temp_dir.h"
 
@@ -44,6 +46,11 @@ private:
     std::vector<double> values_;
 };
 
+// Fewer rounds than this give no p95 worth printing.
+constexpr size_t kRoundsForP95 = 20;
+// The median of the rounds, their count, and the p95 where there are enough.
+void fill(Figure &figure, const Samples &rounds);
+
 struct ProcessUsage {
     double rssMiB = 0;      // resident set
     double cpuMs = 0;       // time on a CPU so far, all threads
@@ -73,6 +80,14 @@ private:
 
 // The schedule record a SLOT command writes, and the wire text for it.
 std::string slotCommand(const std::string &password, int onHour, int onMinute, int offHour, int offMinute);
+ScheduleRecord slotRecord(int onHour, int onMinute, int offHour, int offMinute);
+
+// The bytes of one schedule record, one SMBus write each.
+constexpr int kScheduleBytes = 6;
+// Empty when the trace from `from` on is exactly one write of schedule 3 as
+// the controller must see it: the block's six registers in order, flags and
+// days first, then the times, with the record's values; else what is wrong.
+std::string wrongScheduleWrites(const std::vector<TraceWrite> &trace, size_t from, const ScheduleRecord &record);
 
 // A whole agent: Tamsel in its own working folder, with its own runtime
 // folder (so that each is its own single instance) and its own simulated

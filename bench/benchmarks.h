@@ -15,9 +15,11 @@ struct Counts {
     int floodMessages;    // B3
     int restarts;         // B4
     int startups;         // B5, each way
-    std::vector<int> fanOutLinks;  // B6, one round per size
+    std::vector<int> fanOutLinks;  // B6 sizes, beside the fleet's own size
+    int fanOutPublishes;  // B6, per size
     int idleSeconds;      // B7
     int fleetAgents;      // B8
+    int fleetRounds;      // B8, per way of sending
 };
 
 // The default run; --quick and --full; --smoke is the least that still

@@ -190,6 +190,8 @@ bool PlainSubscribers::waitSubscribed(int timeoutMs)
 
 std::vector<double> PlainSubscribers::waitMessages(int timeoutMs)
 {
+    for (Client &c : clients_)
+        c.arrivedMs = -1;
     auto arrived = [&] {
         std::vector<double> times;
         for (const Client &c : clients_)

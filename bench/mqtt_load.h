@@ -42,8 +42,8 @@ public:
 
     // Runs the loop until every client's subscription is acknowledged.
     bool waitSubscribed(int timeoutMs);
-    // Runs the loop until each client has a message (or the time is up);
-    // arrival times (nowMs) of those that got one.
+    // Runs the loop until each client has a message that arrived since the
+    // call began (or the time is up); arrival times (nowMs) of those that got one.
     std::vector<double> waitMessages(int timeoutMs);
 
     struct Client {

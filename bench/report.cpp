@@ -17,8 +17,15 @@ std::optional<double> Figure::ratio() const
     return *median / *peer;
 }
 
+void Figure::fail(const std::string &why)
+{
+    failure = failure.empty() ? why : failure + "; " + why;
+}
+
 std::optional<bool> Figure::met() const
 {
+    if (!failure.empty())
+        return false;
     if (!median || (!maxRatio && !minRatio && !maxValue))
         return std::nullopt;
     const std::optional<double> r = ratio();
@@ -84,14 +91,18 @@ std::string targetText(const Figure &f)
 
 void Report::print() const
 {
-    std::printf("\n%-17s %-46s %10s %8s %-6s %10s  %-44s %6s %9s %s\n", "figure", "what", "median", "p95", "unit",
-                "floor/peer", "(compared with)", "ratio", "target", "");
+    std::printf("\n%-17s %-46s %10s %8s %4s %-6s %10s  %-44s %6s %9s %s\n", "figure", "what", "median", "p95", "n",
+                "unit", "floor/peer", "(compared with)", "ratio", "target", "");
     for (const Figure &f : figures_) {
         const std::optional<bool> ok = f.met();
-        std::printf("%-17s %-46s %10s %8s %-6s %10s  %-44s %6s %9s %s\n", f.id.c_str(), f.what.c_str(),
-                    number(f.median).c_str(), number(f.p95).c_str(), f.unit.c_str(), number(f.peer).c_str(),
-                    (f.peerName + (f.hardwareFloor ? " [hw floor]" : "")).c_str(), number(f.ratio(), 2).c_str(),
-                    targetText(f).c_str(), ok ? (*ok ? "met" : "MISSED") : "");
+        const std::string n = f.samples > 0 ? std::to_string(f.samples) : "";
+        std::printf("%-17s %-46s %10s %8s %4s %-6s %10s  %-44s %6s %9s %s\n", f.id.c_str(), f.what.c_str(),
+                    number(f.median).c_str(), number(f.p95).c_str(), n.c_str(), f.unit.c_str(),
+                    number(f.peer).c_str(), (f.peerName + (f.hardwareFloor ? " [hw floor]" : "")).c_str(),
+                    number(f.ratio(), 2).c_str(), targetText(f).c_str(),
+                    !f.failure.empty() ? "FAILED" : ok ? (*ok ? "met" : "MISSED") : "");
+        if (!f.failure.empty())
+            std::printf("%-17s   FAILED: %s\n", "", f.failure.c_str());
         if (!f.note.empty())
             std::printf("%-17s   %s\n", "", f.note.c_str());
     }
@@ -117,6 +128,8 @@ bool Report::writeJson(const std::string &path, const std::string &mode) const
         const std::optional<bool> ok = f.met();
         row["target_met"] = ok ? QJsonValue(*ok) : QJsonValue();
         row["note"] = QString::fromStdString(f.note);
+        row["samples"] = f.samples;
+        row["failure"] = QString::fromStdString(f.failure);
         rows.append(row);
     }
     QJsonObject doc;

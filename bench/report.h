@@ -14,7 +14,8 @@ struct Figure {
     std::string what;       // what was measured
     std::string unit;       // "ms", "MiB", "msg/s", "count"
     std::optional<double> median;
-    std::optional<double> p95;   // where the figure is a distribution
+    std::optional<double> p95;   // only where enough rounds make it one (see fill())
+    int samples = 0;             // rounds behind median and p95; 0 for a single reading
     std::string peerName;        // the floor or peer compared with
     std::optional<double> peer;
     // Target on median / peer: at most maxRatio, or at least minRatio.
@@ -22,10 +23,15 @@ struct Figure {
     std::optional<double> maxValue;  // an absolute bound on the median as well
     bool hardwareFloor = false;  // the peer is a floor the hardware protocol sets
     std::string note;
+    // A check beside the figure that failed (a wrong register written, a
+    // call that failed, rounds lost): the row fails whatever the figure.
+    std::string failure;
 
     std::optional<double> ratio() const;
-    // Empty when there is no target or nothing was measured.
+    // Empty when there is no target or nothing was measured; false after a failure.
     std::optional<bool> met() const;
+    // Notes the first failure; later ones only add to it.
+    void fail(const std::string &why);
 };
 
 class Report {

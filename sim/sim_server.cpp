@@ -145,11 +145,14 @@ int SimServer::run()
     const timespec pause{0, 100 * 1000 * 1000};
     // A library talks to the board in quick request/reply rounds (thousands
     // for one firmware-table scan). Waking from a blocking poll on another
-    // core costs more than the whole request, so right after serving one the
-    // board looks for the next without sleeping, for a short while.
+    // core costs more than the whole request, so while requests come close
+    // together the board looks for the next without sleeping, for a short
+    // while. Only then: on the SMBus path the next request is a 10 ms pause
+    // away, and looking would only burn the look-ahead's CPU each time.
     const timespec dontWait{0, 0};
     const std::chrono::microseconds keepLooking(200);
     auto lookUntil = std::chrono::steady_clock::time_point::min();
+    auto lastRequest = std::chrono::steady_clock::now() - std::chrono::seconds(1);
     while (!stopRequested) {
         fds.clear();
         for (int fd : listeners_)
@@ -192,7 +195,10 @@ int SimServer::run()
                     continue;
             } else if (revents & (POLLIN | POLLHUP | POLLERR)) {
                 readFrom(c);
-                lookUntil = std::chrono::steady_clock::now() + keepLooking;
+                const auto now = std::chrono::steady_clock::now();
+                if (now - lastRequest <= keepLooking)
+                    lookUntil = now + keepLooking;
+                lastRequest = now;
             }
         }
         for (size_t i = clients_.size(); i-- > 0;)

@@ -5,7 +5,6 @@
 
 namespace {
 const int kKeepAliveSeconds = 10;
-const int kWatchdogMs = 1000;
 } // namespace
 
 MqttTransmit::MqttTransmit(const QHostAddress &host, quint16 port, const QString &topic,

@@ -20,6 +20,9 @@ public:
     MqttTransmit(const QHostAddress &host, quint16 port, const QString &topic, QObject *parent);
     ~MqttTransmit() override;
 
+    // How often the link tries to reconnect while the connection is down.
+    static constexpr int kWatchdogMs = 1000;
+
 #ifdef MQTT_TRANSMIT_PUBLISH
     // QoS 0, not retained, message id 0. Handed to the client as it is, also
     // while the connection is down (it is then lost): no queue of our own.

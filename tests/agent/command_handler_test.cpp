@@ -132,8 +132,13 @@ public:
         events.push_back("write");
         return true;
     }
-    ScheduleRecord readSchedule(int) override { return {}; }
+    bool readSchedule(int, ScheduleRecord &record) override
+    {
+        record = {};
+        return true;
+    }
     void showSchedule(int, ScheduleRecord) override { events.push_back("show"); }
+    void showUnknown(int) override { events.push_back("unknown"); }
     std::vector<std::string> events;
 };
 
@@ -182,6 +187,25 @@ TEST(TamselCommandHandler, FailedWriteShowsWhatTheControllerHolds)
     EXPECT_TRUE(display.shown[0].record == (ScheduleRecord {8, 30, 18, 0, 3, 62}));  // first, as sent
     EXPECT_TRUE(display.shown[1].record == store.held);                              // then, as held
     EXPECT_EQ(debug.lines.filter(QStringLiteral("Writing time slot 1 to the controller failed")).size(), 1);
+    EXPECT_TRUE(display.unknown.empty());
+}
+
+// The board gone in the middle of the write: it cannot be read either, so the
+// window shows the slot as unknown, neither as sent nor as zeros.
+TEST(TamselCommandHandler, FailedWriteOfAControllerThatCannotBeReadShowsTheSlotUnknown)
+{
+    FakeScheduleStore store;
+    store.writeWorks = false;
+    store.readWorks = false;
+    FakeScheduleDisplay display;
+    FakeEdidSender edid;
+    CommandHandler handler(QString::fromLatin1(agentPwd), store, display, edid);
+    DebugCapture debug;
+    handler.handle(slotText("SLOT2", passwordDigest(QString::fromLatin1(agentPwd)), weekdays830to1800),
+                   QStringLiteral("t"));
+    ASSERT_EQ(display.shown.size(), 1u) << "only the values as sent, before the write";
+    EXPECT_EQ(display.unknown, std::vector<int>{2});
+    EXPECT_EQ(debug.lines.filter(QStringLiteral("cannot be read; the slot is shown as unknown")).size(), 1);
 }
 
 } // namespace

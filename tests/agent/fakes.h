@@ -16,19 +16,26 @@ public:
     bool canWriteSchedule(int) const override { return available; }
     bool writeWorks = true;
     ScheduleRecord held{};  // what readSchedule gives
+    bool readWorks = true;
     bool writeSchedule(int slot, const ScheduleRecord &record) override
     {
         writes.push_back({slot, record});
         return writeWorks;
     }
-    ScheduleRecord readSchedule(int) override { return held; }
+    bool readSchedule(int, ScheduleRecord &record) override
+    {
+        record = held;
+        return readWorks;
+    }
     std::vector<ScheduleWrite> writes;
 };
 
 class FakeScheduleDisplay : public ScheduleDisplay {
 public:
     void showSchedule(int slot, ScheduleRecord record) override { shown.push_back({slot, record}); }
+    void showUnknown(int slot) override { unknown.push_back(slot); }
     std::vector<ScheduleWrite> shown;
+    std::vector<int> unknown;
 };
 
 class FakeEdidSender : public EdidSender {

@@ -86,10 +86,15 @@ TEST_F(TamselOrvelBinding, OpenAndReadSchedules)
     DebugCapture debug;
     ASSERT_TRUE(controller.open());
     EXPECT_TRUE(debug.lines.isEmpty());
-    EXPECT_TRUE(controller.readSchedule(1) == FakeLibrary::schedule3);
-    // A read that fails without filling the record shows zeros, not stray bytes.
-    EXPECT_TRUE(controller.readSchedule(2) == (ScheduleRecord {0, 0, 0, 0, 0, 0}));
-    EXPECT_TRUE(controller.readSchedule(7) == (ScheduleRecord {0, 0, 0, 0, 0, 0}));
+    ScheduleRecord record {};
+    EXPECT_TRUE(controller.readSchedule(1, record));
+    EXPECT_TRUE(record == FakeLibrary::schedule3);
+    // A read that fails without filling the record gives zeros, not stray
+    // bytes, and says it failed.
+    EXPECT_FALSE(controller.readSchedule(2, record));
+    EXPECT_TRUE(record == (ScheduleRecord {0, 0, 0, 0, 0, 0}));
+    EXPECT_FALSE(controller.readSchedule(7, record));
+    EXPECT_TRUE(record == (ScheduleRecord {0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(TamselOrvelBinding, WritesSlotsToSchedulesThreeAndFour)
@@ -133,7 +138,8 @@ TEST_P(MissingEntry, TreatedAsUnavailableForWhatIsMissing)
     EXPECT_EQ(controller.open(), c.opens);
     EXPECT_EQ(controller.canWriteSchedule(1), c.canWrite1);
     EXPECT_EQ(controller.canWriteSchedule(2), c.canWrite2);
-    const ScheduleRecord slot1 = controller.readSchedule(1);
+    ScheduleRecord slot1 {};
+    controller.readSchedule(1, slot1);
     if (std::string(c.missing) == "ORVL_GetSchedule3" || !c.opens) {
         EXPECT_TRUE(slot1 == (ScheduleRecord {0, 0, 0, 0, 0, 0}));
     }
@@ -154,7 +160,9 @@ TEST(TamselOrvelController, WithoutLibraryNothingIsCalled)
     OrvelController controller {OrvelApi()};
     EXPECT_FALSE(controller.open());
     EXPECT_FALSE(controller.canWriteSchedule(1));
-    EXPECT_TRUE(controller.readSchedule(1) == (ScheduleRecord {0, 0, 0, 0, 0, 0}));
+    ScheduleRecord record {1, 1, 1, 1, 1, 1};
+    EXPECT_FALSE(controller.readSchedule(1, record));
+    EXPECT_TRUE(record == (ScheduleRecord {0, 0, 0, 0, 0, 0}));
     controller.writeSchedule(1, ScheduleRecord {});
 }
 

@@ -175,6 +175,28 @@ TEST_F(TamselStatusWindow, ShowScheduleFillsOnlyItsSlot)
     EXPECT_EQ(dayMask(2), 65);
 }
 
+// A slot whose record is not known shows no values (its days and times are
+// left out; the widgets are display-only, always greyed), and only that slot;
+// the next record shown brings them back.
+TEST_F(TamselStatusWindow, AnUnknownSlotShowsNoValuesUntilARecordIsShown)
+{
+    ScheduleView view(ui);
+    view.showSchedule(1, ScheduleRecord {8, 30, 18, 0, 3, 62});
+    view.showUnknown(1);
+    for (QWidget *w : {static_cast<QWidget *>(ui.gbRTS1ActiveDays), static_cast<QWidget *>(ui.gbRTS1_PwrOn),
+                       static_cast<QWidget *>(ui.gbRTS1_PwrOff)})
+        EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
+    EXPECT_FALSE(ui.labRTS1->isHidden()) << "the slot's title stays";
+    EXPECT_FALSE(ui.gbRTS2ActiveDays->isHidden());
+    EXPECT_FALSE(ui.gbRTS2_PwrOn->isHidden());
+    view.showUnknown(7); // no such slot: nothing
+    view.showSchedule(1, ScheduleRecord {9, 0, 17, 0, 3, 62});
+    EXPECT_FALSE(ui.gbRTS1ActiveDays->isHidden());
+    EXPECT_FALSE(ui.gbRTS1_PwrOn->isHidden());
+    EXPECT_FALSE(ui.gbRTS1_PwrOff->isHidden());
+    EXPECT_EQ(dayMask(1), 62);
+}
+
 TEST_F(TamselStatusWindow, HideSchedulesLeavesStatusLines)
 {
     ScheduleView view(ui);

@@ -183,6 +183,11 @@ std::string MosquittoBroker::logPath() const
     return dir_->file("mosquitto.log");
 }
 
+std::string MosquittoBroker::persistenceFile() const
+{
+    return dir_->file("mosquitto.db");
+}
+
 std::string MosquittoBroker::logText() const
 {
     return readFile(logPath());
@@ -234,7 +239,9 @@ bool MosquittoBroker::launch()
          << "listener " << port_ << " 127.0.0.1\n"
          << listenerOptions_
          << "allow_anonymous " << (allowAnonymous_ ? "true" : "false") << "\n"
-         << "persistence false\n"
+         << (persistent_ ? "persistence true\npersistence_location " + dir_->path() +
+                               "/\nautosave_interval 1\nautosave_on_changes true\n"
+                         : std::string("persistence false\n"))
          << "log_dest file " << logPath() << "\n"
          << (quietLog_ ? "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n"
                        : "log_type all\n")

@@ -70,6 +70,11 @@ public:
     // From the next start on, the log leaves out the per-packet lines (for
     // floods, whose log would otherwise run to hundreds of megabytes).
     void setQuietLog(bool quiet) { quietLog_ = quiet; }
+    // From the next start on, the broker keeps its state (sessions, retained
+    // messages) in persistenceFile(), saved after every change, so that a
+    // kill and a start on the same object carry it over.
+    void setPersistent(bool persistent) { persistent_ = persistent; }
+    std::string persistenceFile() const;
     bool running() const { return pid_ > 0; }
 
     std::string host() const { return "127.0.0.1"; }
@@ -93,6 +98,7 @@ private:
     uint16_t port_ = 0;
     pid_t pid_ = -1;
     bool quietLog_ = false;
+    bool persistent_ = false;
     bool allowAnonymous_ = true;
     std::string listenerOptions_;
 };

@@ -14,8 +14,9 @@
 
 namespace halden::test {
 
-TamselProcess::TamselProcess(std::string program, std::string workDir, std::vector<std::string> env)
-    : program_(std::move(program)), workDir_(std::move(workDir)), env_(std::move(env))
+TamselProcess::TamselProcess(std::string program, std::string workDir, std::vector<std::string> env,
+                             std::vector<std::string> args)
+    : program_(std::move(program)), workDir_(std::move(workDir)), env_(std::move(env)), args_(std::move(args))
 {
 }
 
@@ -51,7 +52,11 @@ bool TamselProcess::start()
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        execl(program_.c_str(), program_.c_str(), static_cast<char *>(nullptr));
+        std::vector<char *> argv{const_cast<char *>(program_.c_str())};
+        for (std::string &a : args_)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(program_.c_str(), argv.data());
         _exit(127);
     }
     pid_ = pid;

@@ -11,8 +11,10 @@ namespace halden::test {
 class TamselProcess {
 public:
     // env entries "NAME=value" are set for the child; "NAME=" with nothing
-    // after the sign removes NAME from its environment.
-    TamselProcess(std::string program, std::string workDir, std::vector<std::string> env);
+    // after the sign removes NAME from its environment. args follow the
+    // program's name (the programs take none; a reference program may).
+    TamselProcess(std::string program, std::string workDir, std::vector<std::string> env,
+                  std::vector<std::string> args = {});
     ~TamselProcess();
     TamselProcess(const TamselProcess &) = delete;
     TamselProcess &operator=(const TamselProcess &) = delete;
@@ -34,6 +36,7 @@ private:
     std::string program_;
     std::string workDir_;
     std::vector<std::string> env_;
+    std::vector<std::string> args_;
     pid_t pid_ = -1;
     int status_ = -1;
 };

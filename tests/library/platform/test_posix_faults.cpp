@@ -35,6 +35,10 @@ bool documented(int32_t status)
 struct ExportCall {
     const char *name;
     std::function<int32_t()> call;
+    // SMBus byte transactions the export makes at most (the reference for its
+    // wait): the version text is 16 reads, the clock a read-modify-write of
+    // the hold bit on each side of its six bytes, a schedule six bytes.
+    int transactions;
 };
 
 // Every export past the open, with harmless arguments.
@@ -47,31 +51,47 @@ std::vector<ExportCall> everyExport()
     static ScheduleRecord slot{7, 0, 19, 0, 3, 0x3E};
     static uint8_t value = 0;
     return {
-        {"GetVersionString", [] { return ORVL_GetVersionString(text, sizeof text); }},
-        {"GetFeatureBitmap", [] { return ORVL_GetFeatureBitmap(&bitmap); }},
-        {"GetRTC", [] { return ORVL_GetRTC(&rtc); }},
-        {"SetRTC", [] { return ORVL_SetRTC(&rtc); }},
-        {"GetPwrResume", [] { return ORVL_GetPwrResume(&enabled); }},
-        {"SetPwrResume", [] { return ORVL_SetPwrResume(&enabled); }},
-        {"GetSchedule1", [] { return ORVL_GetSchedule1(&slot); }},
-        {"GetSchedule2", [] { return ORVL_GetSchedule2(&slot); }},
-        {"GetSchedule3", [] { return ORVL_GetSchedule3(&slot); }},
-        {"GetSchedule4", [] { return ORVL_GetSchedule4(&slot); }},
-        {"SetSchedule3", [] { return ORVL_SetSchedule3(&slot); }},
-        {"SetSchedule4", [] { return ORVL_SetSchedule4(&slot); }},
-        {"SMBusRead", [] { return ORVL_SMBusRead(0xAE, 0x19, &value); }},
-        {"SMBusWrite", [] { return ORVL_SMBusWrite(0xA0, 0x10, &value); }},
-        {"GetMiscCtrl", [] { return ORVL_GetMiscCtrl(&value); }},
-        {"SetMiscCtrl", [] { return ORVL_SetMiscCtrl(&value); }},
-        {"SetPwrOnAfterShutdownTick", [] { return ORVL_SetPwrOnAfterShutdownTick(&value); }},
+        {"GetVersionString", [] { return ORVL_GetVersionString(text, sizeof text); }, 16},
+        {"GetFeatureBitmap", [] { return ORVL_GetFeatureBitmap(&bitmap); }, 1},
+        {"GetRTC", [] { return ORVL_GetRTC(&rtc); }, 2 + 6 + 2},
+        {"SetRTC", [] { return ORVL_SetRTC(&rtc); }, 2 + 6 + 2},
+        {"GetPwrResume", [] { return ORVL_GetPwrResume(&enabled); }, 1},
+        {"SetPwrResume", [] { return ORVL_SetPwrResume(&enabled); }, 2},
+        {"GetSchedule1", [] { return ORVL_GetSchedule1(&slot); }, 6},
+        {"GetSchedule2", [] { return ORVL_GetSchedule2(&slot); }, 6},
+        {"GetSchedule3", [] { return ORVL_GetSchedule3(&slot); }, 6},
+        {"GetSchedule4", [] { return ORVL_GetSchedule4(&slot); }, 6},
+        {"SetSchedule3", [] { return ORVL_SetSchedule3(&slot); }, 6},
+        {"SetSchedule4", [] { return ORVL_SetSchedule4(&slot); }, 6},
+        {"SMBusRead", [] { return ORVL_SMBusRead(0xAE, 0x19, &value); }, 1},
+        // A protected device: refused before the bus is touched.
+        {"SMBusWrite", [] { return ORVL_SMBusWrite(0xA0, 0x10, &value); }, 0},
+        {"GetMiscCtrl", [] { return ORVL_GetMiscCtrl(&value); }, 1},
+        {"SetMiscCtrl", [] { return ORVL_SetMiscCtrl(&value); }, 1},
+        {"SetPwrOnAfterShutdownTick", [] { return ORVL_SetPwrOnAfterShutdownTick(&value); }, 1},
     };
 }
+
+// One wait is at most 100 queries with a 10 ms pause after each but the
+// last; a transaction waits twice (ready, done) with one pause between.
+constexpr long long kWaitMs = 99 * 10;
+constexpr long long kTransactionMs = 2 * kWaitMs + 10;
 
 struct FirmwareFault {
     const char *name;
     std::vector<std::string> options;
     int32_t openStatus;
+    // What every export on the bus must return; -1: any documented status.
+    int32_t busStatus;
+    // Waits an export sits through before its status is known: a board that
+    // never gets ready or never finishes fails the first transaction after
+    // one wait; one that answers noise may run every transaction through.
+    long long (*boundMs)(int transactions);
 };
+
+long long oneWait(int transactions) { return transactions > 0 ? kWaitMs + 2 * 10 : 0; }
+long long everyTransaction(int transactions) { return transactions * kTransactionMs; }
+long long noWait(int) { return 0; }
 
 class FaultyFirmware : public ::testing::TestWithParam<FirmwareFault> {};
 
@@ -86,8 +106,17 @@ TEST_P(FaultyFirmware, EveryExportReturnsItsStatusWithinItsWait)
     for (const ExportCall &e : everyExport()) {
         const auto begin = Clock::now();
         const int32_t status = e.call();
+        const long long took = msSince(begin);
         EXPECT_TRUE(documented(status)) << e.name << " returned " << status;
-        std::printf("%-26s status %d in %lld ms\n", e.name, int(status), msSince(begin));
+        if (e.transactions == 0) {
+            EXPECT_EQ(status, ORVL_ERR_PROTECTED) << e.name;
+        } else if (GetParam().busStatus >= 0) {
+            EXPECT_EQ(status, GetParam().busStatus) << e.name << ": a board that cannot answer gave " << status;
+        }
+        // Slack for the sanitizers and a loaded machine: a quarter more and half a second.
+        const long long bound = GetParam().boundMs(e.transactions);
+        EXPECT_LE(took, bound + bound / 4 + 500) << e.name << " waited past its " << bound << " ms";
+        std::printf("%-26s status %d in %lld ms (bound %lld ms)\n", e.name, int(status), took, bound);
     }
     std::printf("every export with %s: %lld ms\n", GetParam().name, msSince(all));
     EXPECT_EQ(ORVL_CloseInterface(), ORVL_OK);
@@ -96,11 +125,13 @@ TEST_P(FaultyFirmware, EveryExportReturnsItsStatusWithinItsWait)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultyFirmware,
-    ::testing::Values(FirmwareFault{"NeverReady", {"--never-ready"}, ORVL_OK},
-                      FirmwareFault{"NeverDone", {"--never-done"}, ORVL_OK},
-                      FirmwareFault{"GarbageReplies", {"--garbage-replies"}, ORVL_OK},
-                      FirmwareFault{"ServiceCheckFails", {"--fail-service-check"}, ORVL_ERR_NOT_VERIFIED},
-                      FirmwareFault{"NoTable", {"--no-table"}, ORVL_ERR_NOT_VERIFIED}),
+    ::testing::Values(
+        FirmwareFault{"NeverReady", {"--never-ready"}, ORVL_OK, ORVL_ERR_TIMEOUT, oneWait},
+        FirmwareFault{"NeverDone", {"--never-done"}, ORVL_OK, ORVL_ERR_TIMEOUT, oneWait},
+        FirmwareFault{"GarbageReplies", {"--garbage-replies"}, ORVL_OK, -1, everyTransaction},
+        FirmwareFault{"ServiceCheckFails", {"--fail-service-check"}, ORVL_ERR_NOT_VERIFIED, ORVL_ERR_NOT_VERIFIED,
+                      noWait},
+        FirmwareFault{"NoTable", {"--no-table"}, ORVL_ERR_NOT_VERIFIED, ORVL_ERR_NOT_VERIFIED, noWait}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // The driver's handle outlives a driver restart: once the board is back, the

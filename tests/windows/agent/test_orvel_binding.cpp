@@ -117,7 +117,8 @@ TEST_F(OrvelBindingTest, TheAgentTreatsTheMissingEntryAsMissing)
     EXPECT_EQ(standInCalls(library()), callsBefore);
 
     // A slot that could not be read shows zeros, one that was read the stand-in's mark.
-    const ScheduleRecord slot2 = controller.readSchedule(2);
+    ScheduleRecord slot2 {};
+    EXPECT_EQ(controller.readSchedule(2, slot2), canOpen);
     EXPECT_EQ(slot2.onHour, canOpen ? 4 : 0);
     EXPECT_EQ(slot2.activeDays, canOpen ? 4 : 0);
 }

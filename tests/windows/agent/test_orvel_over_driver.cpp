@@ -41,8 +41,9 @@ TEST_F(AgentOverDriverTest, OpensTheSessionAndKeepsBothSlotsInTheController)
     controller.writeSchedule(1, slot1);
     controller.writeSchedule(2, slot2);
 
-    const ScheduleRecord back1 = controller.readSchedule(1);
-    const ScheduleRecord back2 = controller.readSchedule(2);
+    ScheduleRecord back1 {}, back2 {};
+    EXPECT_TRUE(controller.readSchedule(1, back1));
+    EXPECT_TRUE(controller.readSchedule(2, back2));
     EXPECT_EQ(0, std::memcmp(&back1, &slot1, sizeof slot1));
     EXPECT_EQ(0, std::memcmp(&back2, &slot2, sizeof slot2));
 }
