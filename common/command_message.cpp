@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -17,8 +18,10 @@ namespace {
 // A name as the parser reads it, escapes decoded, so "A" and "\u0041" match.
 QString decodedName(const QByteArray &quoted)
 {
+    // With its length: Qt 5's QByteArray overload stops at a NUL, which made
+    // "A\0x" and "A" one name and refused a command that names neither twice.
     if (!quoted.contains('\\'))
-        return QString::fromUtf8(quoted.mid(1, quoted.size() - 2));
+        return QString::fromUtf8(quoted.constData() + 1, quoted.size() - 2);
     const QJsonDocument doc = QJsonDocument::fromJson("[" + quoted + "]");
     return doc.array().at(0).toString();
 }
@@ -92,11 +95,29 @@ QString composeEdidCommand(const QString &password)
                              passwordDigest(password).toLatin1().constData());
 }
 
+namespace {
+
+// True when a backslash starts no escape of JSON's. Qt 5's parser takes any
+// other escaped byte, and one of 0x80 or above comes out as text that is not
+// Unicode (a lone surrogate); no command has such a thing.
+bool hasForeignEscape(const QByteArray &text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\')
+            continue;
+        if (++i >= text.size() || text[i] == '\0' || !std::strchr("\"\\/bfnrtu", text[i]))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 CommandReader::CommandReader(const QByteArray &payload)
 {
     // A payload naming a member twice reads as not parsed (see above); it is
     // checked first, because parsing it is what leaks.
-    if (hasDuplicateName(payload))
+    if (hasDuplicateName(payload) || hasForeignEscape(payload))
         return;
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(payload, &error);

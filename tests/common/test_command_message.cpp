@@ -157,7 +157,24 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"SameNameInSiblingObjects", R"({"CMD":"EDID","A":{"k":1},"B":{"k":2}})", true, "EDID", "", "CMD",
                  0},
         ReadCase{"NameLikeTextInAString", R"({"CMD":"x\",\"CMD\":1","PWD":"ab"})", true, "x\",\"CMD\":1", "ab",
-                 "CMD", 0}),
+                 "CMD", 0},
+        // JSON's escapes are read; any other escaped byte makes the payload
+        // unreadable (Qt 5 would turn an escaped byte of 0x80 or above into
+        // text that is not Unicode).
+        ReadCase{"JsonEscapes", R"({"CMD":"a\"\\\/\b\f\n\r\t\u0041","PWD":"ab"})", true, "a\"\\/\b\f\n\r\tA", "ab",
+                 "CMD", 0},
+        ReadCase{"ForeignEscape", R"({"CMD":"SLO\:","PWD":"ab"})", false, "", "", "CMD", 0},
+        ReadCase{"EscapedHighByte", "{\"CMD\":\"\\\xa4\",\"PWD\":\"ab\"}", false, "", "", "CMD", 0}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// Names that differ only after a NUL are two names, not one given twice.
+TEST(CommandReadingNames, ANulInANameDoesNotCutIt)
+{
+    const QByteArray payload("{\"CMD\":\"EDID\",\"X\":1,\"X\0y\":2,\"PWD\":\"ab\"}", 39);
+    const CommandReader reader(payload);
+    EXPECT_TRUE(reader.parsed());
+    EXPECT_EQ(reader.text("CMD"), QStringLiteral("EDID"));
+    EXPECT_EQ(reader.number("X"), 1);
+}
 
 } // namespace

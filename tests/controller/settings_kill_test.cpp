@@ -1,6 +1,9 @@
-// A save killed at a random point (SIGKILL, as a power cut leaves it) or
-// running out of disk: Brimlet.ini is always the old file or the new one,
-// byte for byte, and the next save leaves no temporary file behind.
+// A save killed at a random point (SIGKILL) or running out of disk:
+// Brimlet.ini is always the old file or the new one, byte for byte, and the
+// next save leaves no temporary file behind. A killed process leaves the page
+// cache as it was, so this shows the order of write, rename and tidy-up, not
+// that the data reached the disk: a missing fsync would pass here (a power
+// cut is what it would fail, and no test here cuts the power).
 #include "ini_store.h"
 #include "run_program.h"
 #include "temp_dir.h"
