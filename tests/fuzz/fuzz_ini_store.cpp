@@ -1,7 +1,11 @@
 // The INI store on file bytes, as a hand-edited settings file gives them:
-// load, every getter on keys taken from the file, one set, save, load again.
-// A set value reads back (cut as the store cuts it) and saving a document
-// that was saved and loaded again gives the same bytes.
+// load, save unchanged, every getter on keys taken from the file, one set,
+// save, load again. Checked against the input itself: the unchanged save is
+// the input's lines as they were (comments, unknown keys, order), with CR LF
+// line ends; after the set every line of the input is still there in order
+// but the one the set replaced. A set value reads back (cut as the store cuts
+// it), and saving a document that was saved and loaded again gives the same
+// bytes.
 #include "ini_store.h"
 
 #include <cstddef>
@@ -11,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -78,6 +83,71 @@ std::vector<std::string> linesOf(const uint8_t *data, size_t size)
     return lines;
 }
 
+// The input's lines as a save must write them back: split at LF, one CR
+// before it dropped, every other byte kept (a NUL too: lookups stop there, the
+// line does not), a UTF-8 byte-order mark kept in front; CR LF after every line.
+std::string expectedUnchanged(const uint8_t *data, size_t size)
+{
+    std::string text(reinterpret_cast<const char *>(data), size);
+    std::string out;
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        out = "\xEF\xBB\xBF";
+        text.erase(0, 3);
+    }
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        const bool last = end == std::string::npos;
+        if (last)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!last && !line.empty() && line.back() == '\r')
+            line.pop_back();
+        out += line;
+        out += "\r\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+std::vector<std::string> splitCrLf(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0, end;
+    while ((end = text.find("\r\n", start)) != std::string::npos) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// What one set may do to the lines, and nothing else: replace one line where
+// it stands (the key was there), insert one (a new key under its section), or
+// append two (a new section and its key).
+bool oneSetApart(const std::vector<std::string> &before, const std::vector<std::string> &after)
+{
+    if (after.size() == before.size()) {
+        size_t differing = 0;
+        for (size_t i = 0; i < before.size(); ++i)
+            differing += before[i] != after[i];
+        return differing <= 1;
+    }
+    if (after.size() == before.size() + 1) {
+        for (size_t skip = 0; skip < after.size(); ++skip) {
+            bool same = true;
+            for (size_t i = 0, j = 0; same && i < before.size(); ++i, ++j) {
+                if (j == skip)
+                    ++j;
+                same = before[i] == after[j];
+            }
+            if (same)
+                return true;
+        }
+        return false;
+    }
+    return after.size() == before.size() + 2 && std::equal(before.begin(), before.end(), after.begin());
+}
+
 // Section and key names a file holds: "[name]" headers and "name=" lines.
 std::vector<std::pair<std::string, std::string>> namesOf(const std::vector<std::string> &lines)
 {
@@ -111,6 +181,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     writeBytes(file, data, size);
     if (!IniLoad(file.c_str()))
         std::abort();
+    if (!IniSave(first.c_str()) || readBytes(first) != expectedUnchanged(data, size)) {
+        std::fprintf(stderr, "an unchanged save did not give the input's lines back\n");
+        std::abort();
+    }
 
     const std::vector<std::string> lines = linesOf(data, size);
     const auto names = namesOf(lines);
@@ -130,7 +204,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
     }
 
-    if (!IniSave(first.c_str()) || !IniLoad(first.c_str()) || !IniSave(second.c_str()))
+    if (!IniSave(first.c_str()))
+        std::abort();
+    if (!oneSetApart(splitCrLf(expectedUnchanged(data, size)), splitCrLf(readBytes(first)))) {
+        std::fprintf(stderr, "a set lost or moved lines of the input\n");
+        std::abort();
+    }
+    if (!IniLoad(first.c_str()) || !IniSave(second.c_str()))
         std::abort();
     if (readBytes(first) != readBytes(second))
         std::abort();

@@ -1,13 +1,187 @@
 // orvelctl's command-line parsing on argument vectors cut from the input at
 // NUL bytes: a command line is either taken, with values in their ranges, or
-// refused with one line saying why.
+// refused with one line saying why. A schedule change is checked against a
+// reference written here from the syntax orvelctl --help gives: times
+// H:MM or HH:MM with hours 0-23 and minutes 0-59 (24:00 refused), on/yes and
+// off/no, days as a mask up to 0x7F or as day names, ranges (wrapping),
+// "weekdays", "weekend", "all" and "none". What the reference takes must be
+// taken with the same values, and what it refuses must be refused.
 #include "command_line.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
+
+namespace {
+
+std::string lower(std::string s)
+{
+    for (char &c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool allDigits(const std::string &s, size_t from = 0)
+{
+    if (s.size() <= from)
+        return false;
+    for (size_t i = from; i < s.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(s[i])))
+            return false;
+    return true;
+}
+
+// A number up to `max`, decimal or 0x hexadecimal, at most 10 digits.
+std::optional<unsigned long> refNumber(const std::string &s, unsigned long max)
+{
+    const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    const std::string digits = hex ? s.substr(2) : s;
+    if (digits.empty() || digits.size() > 10)
+        return std::nullopt;
+    for (char c : digits)
+        if (!(hex ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c))))
+            return std::nullopt;
+    const unsigned long v = std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
+    return v <= max ? std::optional<unsigned long>(v) : std::nullopt;
+}
+
+struct RefTime {
+    bool enabled;
+    std::optional<std::pair<int, int>> time;
+};
+
+std::optional<RefTime> refTime(const std::string &s)
+{
+    if (s == "on" || s == "yes")
+        return RefTime{true, std::nullopt};
+    if (s == "off" || s == "no")
+        return RefTime{false, std::nullopt};
+    const size_t colon = s.find(':');
+    if (colon == std::string::npos || colon == 0 || colon > 2 || s.size() != colon + 3)
+        return std::nullopt;
+    const std::string h = s.substr(0, colon), m = s.substr(colon + 1);
+    if (!allDigits(h) || !allDigits(m))
+        return std::nullopt;
+    const int hour = std::stoi(h), minute = std::stoi(m);
+    if (hour > 23 || minute > 59)
+        return std::nullopt;
+    return RefTime{true, std::make_pair(hour, minute)};
+}
+
+int refDay(const std::string &name)
+{
+    static const char *const names[7][2] = {{"sun", "sunday"},   {"mon", "monday"}, {"tue", "tuesday"},
+                                            {"wed", "wednesday"}, {"thu", "thursday"}, {"fri", "friday"},
+                                            {"sat", "saturday"}};
+    for (int d = 0; d < 7; ++d)
+        if (name == names[d][0] || name == names[d][1])
+            return d;
+    return -1;
+}
+
+std::optional<int> refDays(const std::string &text)
+{
+    if (const auto n = refNumber(text, 0x7F))
+        return int(*n);
+    const std::string t = lower(text);
+    if (t == "all")
+        return 0x7F;
+    if (t == "none")
+        return 0;
+    int mask = 0;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = t.find(',', start);
+        const std::string part = t.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (part == "weekdays") {
+            mask |= 0x3E;
+        } else if (part == "weekend") {
+            mask |= 0x41;
+        } else {
+            const size_t dash = part.find('-');
+            if (dash != std::string::npos && part.find('-', dash + 1) != std::string::npos)
+                return std::nullopt;
+            const int first = refDay(part.substr(0, dash));
+            const int last = dash == std::string::npos ? first : refDay(part.substr(dash + 1));
+            if (first < 0 || last < 0)
+                return std::nullopt;
+            for (int d = first;; d = (d + 1) % 7) {
+                mask |= 1 << d;
+                if (d == last)
+                    break;
+            }
+        }
+        if (comma == std::string::npos)
+            return mask;
+        start = comma + 1;
+    }
+}
+
+[[noreturn]] void differs(const char *what)
+{
+    std::fprintf(stderr, "orvelctl's schedule change differs from the reference: %s\n", what);
+    std::abort();
+}
+
+// The friendly "schedule set 3|4 --days .. --on .. --off .." against the
+// reference: the same accept/refuse, the same values (the last of each option).
+void checkScheduleChange(const std::vector<std::string> &words, bool taken, const orvelctl::Request &request)
+{
+    std::vector<std::string> args;
+    for (size_t i = 1; i < words.size(); ++i) {
+        if (words[i] == "--help" || words[i] == "-h")
+            return;
+        if (words[i] != "--json" && words[i] != "--debug")
+            args.push_back(words[i]);
+    }
+    if (args.size() < 5 || args[0] != "schedule" || args[1] != "set" || (args[2] != "3" && args[2] != "4")
+        || (args.size() - 3) % 2 != 0)
+        return;
+    orvelctl::ScheduleChange ref;
+    for (size_t i = 3; i < args.size(); i += 2) {
+        const std::string &opt = args[i], &value = args[i + 1];
+        if (opt == "--days") {
+            const auto d = refDays(value);
+            if (!d) {
+                if (taken)
+                    differs("days the reference refuses were taken");
+                return;
+            }
+            ref.days = uint8_t(*d);
+        } else if (opt == "--on" || opt == "--off") {
+            const auto t = refTime(value);
+            if (!t) {
+                if (taken)
+                    differs("a time the reference refuses was taken");
+                return;
+            }
+            auto &enabled = opt == "--on" ? ref.onEnabled : ref.offEnabled;
+            auto &hour = opt == "--on" ? ref.onHour : ref.offHour;
+            auto &minute = opt == "--on" ? ref.onMinute : ref.offMinute;
+            enabled = t->enabled;
+            if (t->time) {
+                hour = uint8_t(t->time->first);
+                minute = uint8_t(t->time->second);
+            }
+        } else {
+            return; // not a schedule option: refused by both, said elsewhere
+        }
+    }
+    if (!taken)
+        differs("a change the reference takes was refused");
+    const orvelctl::ScheduleChange &c = request.change;
+    if (c.raw || c.days != ref.days || c.onEnabled != ref.onEnabled || c.offEnabled != ref.offEnabled
+        || c.onHour != ref.onHour || c.onMinute != ref.onMinute || c.offHour != ref.offHour
+        || c.offMinute != ref.offMinute)
+        differs("the values taken are not the reference's");
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -30,7 +204,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     orvelctl::Request request;
     std::string error;
-    if (!orvelctl::parseCommandLine(int(words.size()), argv.data(), request, error)) {
+    const bool taken = orvelctl::parseCommandLine(int(words.size()), argv.data(), request, error);
+    checkScheduleChange(words, taken, request);
+    if (!taken) {
         if (error.empty() || error.find('\n') != std::string::npos)
             std::abort();
         return 0;
