@@ -10,6 +10,23 @@ CommandHandler::CommandHandler(const QString &pwd, ScheduleStore &store, Schedul
 {
 }
 
+void CommandHandler::receive(const QByteArray &payload, const QString &topic, bool retained)
+{
+    // Anyone may leave a retained message on the topic; run, it would repeat
+    // at every start and every reconnect. Brimlet never retains.
+    if (retained) {
+        qDebug().noquote() << "Ignored a retained message on" << topic;
+        return;
+    }
+    // Not worth the memory its parse takes.
+    if (payload.size() > kMaxCommandSize) {
+        qDebug().noquote().nospace() << "Ignored a message of " << payload.size() << " bytes (larger than "
+                                     << kMaxCommandSize << ")";
+        return;
+    }
+    handle(payload, topic);
+}
+
 void CommandHandler::handle(const QByteArray &payload, const QString &topic)
 {
     const CommandReader command(payload);

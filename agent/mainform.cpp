@@ -202,21 +202,7 @@ void MainForm::slot_TrayClicked() {}
 
 void MainForm::slot_mtsTopicReceived(const QMQTT::Message &message)
 {
-    // Anyone may leave a retained message on the topic; run, it would repeat
-    // at every start and every reconnect. Brimlet never retains.
-    if (message.retain()) {
-        qDebug().noquote() << "Ignored a retained message on" << message.topic();
-        return;
-    }
-    // A command is a few hundred bytes; anything this large is not one and is
-    // not worth the memory its parse takes.
-    const QByteArray payload = message.payload();
-    if (payload.size() > kMaxCommandSize) {
-        qDebug().noquote().nospace() << "Ignored a message of " << payload.size() << " bytes (larger than "
-                                     << kMaxCommandSize << ")";
-        return;
-    }
-    commandHandler->handle(payload, message.topic());
+    commandHandler->receive(message.payload(), message.topic(), message.retain());
 }
 
 void MainForm::slot_SerialPortError(QSerialPort::SerialPortError error)

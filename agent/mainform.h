@@ -57,8 +57,6 @@ private:
     bool openEdidPort();
     void setEdidPortOpen(bool open);
 
-    static constexpr int kMaxCommandSize = 64 * 1024;
-
     Ui::MainFormClass ui;
     QSystemTrayIcon trayIcon;
     QMenu *trayMenu = nullptr;

@@ -5,4 +5,5 @@ set(HALDEN_FUZZ_TARGETS
   fuzz_ini_store
   fuzz_library_exports
   fuzz_sim_requests
-  fuzz_orvelctl_arguments)
+  fuzz_orvelctl_arguments
+  fuzz_agent_commands)
