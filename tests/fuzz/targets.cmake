@@ -6,4 +6,6 @@ set(HALDEN_FUZZ_TARGETS
   fuzz_library_exports
   fuzz_sim_requests
   fuzz_orvelctl_arguments
-  fuzz_agent_commands)
+  fuzz_agent_commands
+  fuzz_brimlet_send_arguments
+  fuzz_posix_replies)
