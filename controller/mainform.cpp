@@ -112,8 +112,9 @@ void MainForm::slot_mtsTopicReceived(const QMQTT::Message &)
 
 void MainForm::slot_TimerEvent()
 {
-    if (brokerLink->isConnectedToHost())
-        statusBar()->showMessage(tr("Network connected"), 0);
-    else
-        statusBar()->showMessage(tr("The network is disconnected"), 0);
+    const QString text = brokerLink->isConnectedToHost() ? tr("Network connected") : tr("The network is disconnected");
+    // Shown again only when it changed or went (a status tip clears it):
+    // showing it anew every second repaints the window every second.
+    if (statusBar()->currentMessage() != text)
+        statusBar()->showMessage(text, 0);
 }
