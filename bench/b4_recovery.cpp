@@ -85,7 +85,13 @@ void recovery(const Counts &counts, Report &report)
         }
         const double accepting = nowMs();
         if (!waitUntil([&] { return agent.countInErr(retained) > seen; }, 10000, 1)) {
+            // Said with how late it came, if it came at all.
             ++lost;
+            const bool late = waitUntil([&] { return agent.countInErr(retained) > seen; }, 30000, 5);
+            char text[96];
+            std::snprintf(text, sizeof text, "round %d: subscribed again %s %.0f ms", i + 1, late ? "after" : "not within",
+                          nowMs() - accepting);
+            resub.fail(text);
             continue;
         }
         delays.add(nowMs() - accepting);

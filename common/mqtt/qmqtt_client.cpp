@@ -16,6 +16,7 @@ namespace {
 // only runs when asked; once a second is fine-grained enough for keep-alives
 // counted in seconds.
 const int kHousekeepingMs = 1000;
+const int kPacketsPerWake = 64;
 
 void registerTypesOnce()
 {
@@ -261,9 +262,18 @@ quint16 Client::publish(const Message &message)
 
 void Client::onSocketReadable()
 {
-    const bool wasUp = refreshUp();
-    session_->read();
-    settle(wasUp);
+    // libmosquitto takes one packet per call. A burst (a flood, a fleet's
+    // worth of messages) is taken while it is already here, a few dozen at a
+    // time, instead of one per turn of the event loop; the loop still turns
+    // between batches, so timers and other sockets get their turn.
+    QPointer<Client> self(this);
+    for (int n = 0; n < kPacketsPerWake; ++n) {
+        const bool wasUp = refreshUp();
+        session_->read();
+        settle(wasUp);
+        if (!self || !detail::socketHasInput(session_->socket()))
+            return;
+    }
 }
 
 void Client::onSocketWritable()

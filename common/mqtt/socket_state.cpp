@@ -3,6 +3,7 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #else
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #endif
 
@@ -25,6 +26,19 @@ bool socketPeerConnected(int fd)
     sockaddr_storage peer{};
     AddressLength len = sizeof peer;
     return getpeername(static_cast<SocketHandle>(fd), reinterpret_cast<sockaddr *>(&peer), &len) == 0;
+}
+
+bool socketHasInput(int fd)
+{
+    if (fd < 0)
+        return false;
+#ifdef _WIN32
+    u_long waiting = 0;
+    return ioctlsocket(static_cast<SocketHandle>(fd), FIONREAD, &waiting) == 0 && waiting > 0;
+#else
+    int waiting = 0;
+    return ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0;
+#endif
 }
 
 void socketShutdown(int fd)
