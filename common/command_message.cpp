@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QSet>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -97,9 +98,25 @@ QString composeEdidCommand(const QString &password)
 
 namespace {
 
-// True when a backslash starts no escape of JSON's. Qt 5's parser takes any
-// other escaped byte, and one of 0x80 or above comes out as text that is not
-// Unicode (a lone surrogate); no command has such a thing.
+// The four hex digits of a \u escape at text[at], or -1.
+int hexUnit(const QByteArray &text, int at)
+{
+    if (at + 4 > text.size())
+        return -1;
+    int unit = 0;
+    for (int k = at; k < at + 4; ++k) {
+        const unsigned char c = static_cast<unsigned char>(text[k]);
+        if (!std::isxdigit(c))
+            return -1;
+        unit = unit * 16 + (std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10);
+    }
+    return unit;
+}
+
+// True when a backslash starts no escape of JSON's, or a \u escape names no
+// character (half a surrogate pair). Qt 5's parser takes both, and makes text
+// of them that is not Unicode (an escaped byte of 0x80 or above, a lone
+// surrogate); no command has such a thing.
 bool hasForeignEscape(const QByteArray &text)
 {
     for (int i = 0; i < text.size(); ++i) {
@@ -107,6 +124,20 @@ bool hasForeignEscape(const QByteArray &text)
             continue;
         if (++i >= text.size() || text[i] == '\0' || !std::strchr("\"\\/bfnrtu", text[i]))
             return true;
+        if (text[i] != 'u')
+            continue;
+        const int unit = hexUnit(text, i + 1);
+        if (unit < 0)
+            return true;
+        i += 4;
+        if (unit >= 0xDC00 && unit <= 0xDFFF)
+            return true;
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            const int low = i + 2 < text.size() && text[i + 1] == '\\' && text[i + 2] == 'u' ? hexUnit(text, i + 3) : -1;
+            if (low < 0xDC00 || low > 0xDFFF)
+                return true;
+            i += 6;
+        }
     }
     return false;
 }

@@ -164,6 +164,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"JsonEscapes", R"({"CMD":"a\"\\\/\b\f\n\r\t\u0041","PWD":"ab"})", true, "a\"\\/\b\f\n\r\tA", "ab",
                  "CMD", 0},
         ReadCase{"ForeignEscape", R"({"CMD":"SLO\:","PWD":"ab"})", false, "", "", "CMD", 0},
+        // A \u escape that names no character (half a surrogate pair) likewise.
+        ReadCase{"LoneLowSurrogateInAName", R"({"\uDCA5":5,"CMD":"EDID"})", false, "", "", "CMD", 0},
+        ReadCase{"LoneHighSurrogate", R"({"CMD":"\uD800x","PWD":"ab"})", false, "", "", "CMD", 0},
+        ReadCase{"SurrogatePair", R"({"CMD":"\uD83D\uDE00","PWD":"ab"})", true, "\xF0\x9F\x98\x80", "ab", "CMD", 0},
         ReadCase{"EscapedHighByte", "{\"CMD\":\"\\\xa4\",\"PWD\":\"ab\"}", false, "", "", "CMD", 0}),
     [](const auto &info) { return std::string(info.param.name); });
 

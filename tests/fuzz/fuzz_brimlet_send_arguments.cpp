@@ -9,7 +9,9 @@
 #include "reference_schedule.h"
 #include "send_options.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -108,8 +110,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         wrong("--show-digest without --dry-run was taken");
     if (o.command == Command::Edid && (o.edit.days || o.edit.onEnabled || o.edit.offEnabled))
         wrong("a schedule option was taken for edid");
-    for (const std::string &a : args)
-        if (a == "--password")
-            wrong("a command line with --password was taken");
+    // "--password" where an option stands (not as the value of one, which
+    // --help's option list says which are) is never taken.
+    static const char *const withValue[] = {"--config", "--host", "--port", "--topic", "--password-file",
+                                            "--timeout", "--mqtt-user", "--mqtt-password-file", "--mqtt-ca-file",
+                                            "--days", "--on", "--off"};
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--password")
+            wrong("a command line with --password as an option was taken");
+        if (std::find(std::begin(withValue), std::end(withValue), args[i]) != std::end(withValue))
+            ++i;
+    }
     return 0;
 }
