@@ -5,13 +5,11 @@
 // socket notifier and libmosquitto's housekeeping once a second.
 //
 //   bench-reference-link PORT   connects to 127.0.0.1:PORT and subscribes
+#include "reference_window.h"
+
 #include <QApplication>
 #include <QHostAddress>
-#include <QLabel>
-#include <QMainWindow>
-#include <QPixmap>
 #include <QSocketNotifier>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <memory>
@@ -20,15 +18,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QMainWindow window;
-    QLabel label(QStringLiteral("reference"), &window);
-    window.setCentralWidget(&label);
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::darkGreen);
-    QSystemTrayIcon tray{QIcon(pixmap)};
-    tray.setVisible(true);
+    ReferenceWindow reference;
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        window.show();
+        reference.window.show();
 
     const QHostAddress broker(QStringLiteral("127.0.0.1"));
     const int port = argc > 1 ? QString::fromLatin1(argv[1]).toInt() : 1883;

@@ -2,12 +2,10 @@
 // widgets program with one window and one tray icon can be. With
 // --exit-when-ready it ends once its window is painted (or at once when the
 // tray hides the window), as far as the programs get before they serve.
+#include "reference_window.h"
+
 #include <QApplication>
 #include <QEvent>
-#include <QLabel>
-#include <QMainWindow>
-#include <QPixmap>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
@@ -28,20 +26,14 @@ public:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QMainWindow window;
-    QLabel label(QStringLiteral("reference"), &window);
-    window.setCentralWidget(&label);
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::darkGreen);
-    QSystemTrayIcon tray{QIcon(pixmap)};
-    tray.setVisible(true);
+    ReferenceWindow reference;
     QuitWhenPainted quitter(&app);
     const bool exitWhenReady = app.arguments().contains(QStringLiteral("--exit-when-ready"));
     // As the programs do: without a tray the window is the way in.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         if (exitWhenReady)
-            label.installEventFilter(&quitter);
-        window.show();
+            reference.label.installEventFilter(&quitter);
+        reference.window.show();
     } else if (exitWhenReady) {
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
     }

@@ -44,15 +44,16 @@ static int readyBy(int fd, short events, const struct timespec *deadline)
     }
 }
 
-static int sendAll(int fd, const void *data, size_t length, const struct timespec *deadline)
+/* All of data sent (sending) or received, each wait against the deadline. */
+static int transferAll(int fd, void *data, size_t length, int sending, const struct timespec *deadline)
 {
-    const char *p = data;
+    char *p = data;
     while (length > 0) {
-        ssize_t n = send(fd, p, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = sending ? send(fd, p, length, MSG_NOSIGNAL | MSG_DONTWAIT) : recv(fd, p, length, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!readyBy(fd, POLLOUT, deadline))
+            if (!readyBy(fd, sending ? POLLOUT : POLLIN, deadline))
                 return 0;
             continue;
         }
@@ -62,6 +63,16 @@ static int sendAll(int fd, const void *data, size_t length, const struct timespe
         length -= (size_t)n;
     }
     return 1;
+}
+
+static int sendAll(int fd, const void *data, size_t length, const struct timespec *deadline)
+{
+    return transferAll(fd, (void *)data, length, 1, deadline);
+}
+
+static int receiveAll(int fd, void *data, size_t length, const struct timespec *deadline)
+{
+    return transferAll(fd, data, length, 0, deadline);
 }
 
 /* Header and body in one call: the board then wakes once per request, not
@@ -85,26 +96,6 @@ static int sendRequest(int fd, const unsigned char *header, size_t headerLength,
         return sendAll(fd, header + sent, headerLength - sent, deadline) && sendAll(fd, body, bodyLength, deadline);
     sent -= headerLength;
     return sendAll(fd, (const char *)body + sent, bodyLength - sent, deadline);
-}
-
-static int receiveAll(int fd, void *data, size_t length, const struct timespec *deadline)
-{
-    char *p = data;
-    while (length > 0) {
-        ssize_t n = recv(fd, p, length, MSG_DONTWAIT);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!readyBy(fd, POLLIN, deadline))
-                return 0;
-            continue;
-        }
-        if (n <= 0)
-            return 0;
-        p += n;
-        length -= (size_t)n;
-    }
-    return 1;
 }
 
 /* The board answers within microseconds. Sleeping in recv until then means a

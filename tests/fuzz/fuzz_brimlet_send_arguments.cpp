@@ -34,36 +34,18 @@ void checkAgainstReference(const std::vector<std::string> &args, bool taken, con
         return;
     halden::ScheduleEdit ref;
     for (size_t i = 1; i < args.size(); i += 2) {
-        const std::string &opt = args[i], &value = args[i + 1];
-        if (opt == "--days") {
-            const auto d = halden::fuzz::refDays(value);
-            if (!d) {
-                if (taken)
-                    wrong("days the reference refuses were taken");
-                return;
-            }
-            ref.days = uint8_t(*d);
-        } else if (opt == "--on" || opt == "--off") {
-            const auto t = halden::fuzz::refTime(value);
-            if (!t) {
-                if (taken)
-                    wrong("a time the reference refuses was taken");
-                return;
-            }
-            (opt == "--on" ? ref.onEnabled : ref.offEnabled) = t->enabled;
-            if (t->time) {
-                (opt == "--on" ? ref.onHour : ref.offHour) = uint8_t(t->time->first);
-                (opt == "--on" ? ref.onMinute : ref.offMinute) = uint8_t(t->time->second);
-            }
-        } else {
+        const halden::fuzz::RefOption r = halden::fuzz::refApply(args[i], args[i + 1], ref);
+        if (r == halden::fuzz::RefOption::NotASchedule)
+            return;
+        if (r == halden::fuzz::RefOption::Refused) {
+            if (taken)
+                wrong("a day or time the reference refuses was taken");
             return;
         }
     }
     if (!taken)
         wrong("a slot change the reference takes was refused");
-    const halden::ScheduleEdit &e = o.edit;
-    if (e.days != ref.days || e.onEnabled != ref.onEnabled || e.offEnabled != ref.offEnabled || e.onHour != ref.onHour
-        || e.onMinute != ref.onMinute || e.offHour != ref.offHour || e.offMinute != ref.offMinute)
+    if (!halden::fuzz::sameEdit(o.edit, ref))
         wrong("the slot values taken are not the reference's");
 }
 

@@ -20,10 +20,6 @@
 
 namespace {
 
-using halden::fuzz::RefTime;
-using halden::fuzz::refDays;
-using halden::fuzz::refTime;
-
 [[noreturn]] void differs(const char *what)
 {
     std::fprintf(stderr, "orvelctl's schedule change differs from the reference: %s\n", what);
@@ -46,40 +42,18 @@ void checkScheduleChange(const std::vector<std::string> &words, bool taken, cons
         return;
     orvelctl::ScheduleChange ref;
     for (size_t i = 3; i < args.size(); i += 2) {
-        const std::string &opt = args[i], &value = args[i + 1];
-        if (opt == "--days") {
-            const auto d = refDays(value);
-            if (!d) {
-                if (taken)
-                    differs("days the reference refuses were taken");
-                return;
-            }
-            ref.days = uint8_t(*d);
-        } else if (opt == "--on" || opt == "--off") {
-            const auto t = refTime(value);
-            if (!t) {
-                if (taken)
-                    differs("a time the reference refuses was taken");
-                return;
-            }
-            auto &enabled = opt == "--on" ? ref.onEnabled : ref.offEnabled;
-            auto &hour = opt == "--on" ? ref.onHour : ref.offHour;
-            auto &minute = opt == "--on" ? ref.onMinute : ref.offMinute;
-            enabled = t->enabled;
-            if (t->time) {
-                hour = uint8_t(t->time->first);
-                minute = uint8_t(t->time->second);
-            }
-        } else {
-            return; // not a schedule option: refused by both, said elsewhere
+        const halden::fuzz::RefOption r = halden::fuzz::refApply(args[i], args[i + 1], ref);
+        if (r == halden::fuzz::RefOption::NotASchedule)
+            return; // refused by both, said elsewhere
+        if (r == halden::fuzz::RefOption::Refused) {
+            if (taken)
+                differs("a day or time the reference refuses was taken");
+            return;
         }
     }
     if (!taken)
         differs("a change the reference takes was refused");
-    const orvelctl::ScheduleChange &c = request.change;
-    if (c.raw || c.days != ref.days || c.onEnabled != ref.onEnabled || c.offEnabled != ref.offEnabled
-        || c.onHour != ref.onHour || c.onMinute != ref.onMinute || c.offHour != ref.offHour
-        || c.offMinute != ref.offMinute)
+    if (request.change.raw || !halden::fuzz::sameEdit(request.change, ref))
         differs("the values taken are not the reference's");
 }
 

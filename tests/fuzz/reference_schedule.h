@@ -5,6 +5,8 @@
 // to 0x7F (decimal or 0x hexadecimal, at most 10 digits) or day names (short
 // or long, any case), ranges that may wrap, "weekdays", "weekend", "all" and
 // "none".
+#include "schedule_syntax.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <optional>
@@ -114,6 +116,39 @@ inline std::optional<int> refDays(const std::string &text)
             return mask;
         start = comma + 1;
     }
+}
+
+enum class RefOption { Applied, Refused, NotASchedule };
+
+// One "--days/--on/--off VALUE" applied to edit as the syntax has it.
+inline RefOption refApply(const std::string &option, const std::string &value, halden::ScheduleEdit &edit)
+{
+    if (option == "--days") {
+        const auto d = refDays(value);
+        if (!d)
+            return RefOption::Refused;
+        edit.days = uint8_t(*d);
+        return RefOption::Applied;
+    }
+    if (option != "--on" && option != "--off")
+        return RefOption::NotASchedule;
+    const auto t = refTime(value);
+    if (!t)
+        return RefOption::Refused;
+    const bool on = option == "--on";
+    (on ? edit.onEnabled : edit.offEnabled) = t->enabled;
+    if (t->time) {
+        (on ? edit.onHour : edit.offHour) = uint8_t(t->time->first);
+        (on ? edit.onMinute : edit.offMinute) = uint8_t(t->time->second);
+    }
+    return RefOption::Applied;
+}
+
+// The same values in both: what was not given stays unset in both.
+inline bool sameEdit(const halden::ScheduleEdit &a, const halden::ScheduleEdit &b)
+{
+    return a.days == b.days && a.onEnabled == b.onEnabled && a.offEnabled == b.offEnabled && a.onHour == b.onHour
+           && a.onMinute == b.onMinute && a.offHour == b.offHour && a.offMinute == b.offMinute;
 }
 
 } // namespace halden::fuzz
