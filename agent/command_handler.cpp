@@ -33,8 +33,10 @@ void CommandHandler::handle(const QByteArray &payload, const QString &topic)
     if (!command.parsed())
         return;
 
-    qDebug().noquote().nospace() << "slot_mtsBranchReceived::payload.size = " << payload.size();
-    qDebug().noquote().nospace() << "slot_mtsBranchReceived::topic = " << topic;
+    // Two lines, handed over as one message: one write to the diagnostic
+    // output instead of two, for every message a flood brings.
+    qDebug().noquote().nospace() << "slot_mtsBranchReceived::payload.size = " << payload.size()
+                                 << "\nslot_mtsBranchReceived::topic = " << topic;
 
     // Without a password anyone could send the digest of the empty text.
     if (!hasPassword_) {

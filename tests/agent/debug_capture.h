@@ -1,5 +1,6 @@
 #pragma once
-// Collects the Qt debug output of a scope, one string per line.
+// Collects the Qt debug output of a scope, one string per line (a message
+// of two lines gives two).
 #include <QStringList>
 #include <QtGlobal>
 
@@ -24,8 +25,9 @@ private:
     }
     static void handler(QtMsgType type, const QMessageLogContext &, const QString &text)
     {
+        // One message may hold several lines; the output shows them as such.
         if (type == QtDebugMsg && active())
-            active()->lines << text;
+            active()->lines << text.split(QLatin1Char('\n'));
     }
     QtMessageHandler previous_;
 };
